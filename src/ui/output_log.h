@@ -1,0 +1,67 @@
+// The output log: the lines the user reads in the log view.
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// What the log needs of the control that shows it. The view holds the log's
+// lines joined by line breaks (none after the last). It may be told to drop
+// only the lines from some index on, so that a refresh rebuilds only what
+// changed; a view that can't do better may clear and rebuild.
+class LogView {
+ public:
+  virtual ~LogView() = default;
+  virtual void Clear() = 0;
+  // Removes the log lines from `index` on (0: everything).
+  virtual void DropLinesFrom(size_t index) = 0;
+  virtual void AddLine(const std::string& text) = 0;
+  virtual size_t LineCount() = 0;
+  // Caret after the last character, nothing selected, last line visible.
+  virtual void ShowEnd() = 0;
+  virtual void Focus() = 0;
+  // Dispatches every pending window event; program-level events that come
+  // out of it (clicks, selections, close and size requests) are dropped.
+  virtual void WorkOffEvents() = 0;
+};
+
+struct OutputLogRecord {
+  std::vector<std::string> lines;
+  // Lines from this index on differ from what the view shows.
+  size_t firstStale = 0;
+  LogView* view = nullptr;
+};
+
+extern OutputLogRecord OutputLog;
+
+// Connects the view (nullptr: none). The next refresh rebuilds it whole.
+void AttachLogView(LogView* view);
+
+void AppendLogLine(const std::string& text);
+void ReplaceLastLogLine(const std::string& text);  // harmless on an empty log
+void ClearLog();
+void RefreshLog();
+// Gives the log view the keyboard focus.
+void FocusLog();
+// Brings the view up to date without showing the end or serving events.
+void SyncLogView();
+
+// A view that only records, as the log looks before a window exists and in
+// tests: its text follows the same rules as the window's view.
+class RecordingLogView : public LogView {
+ public:
+  std::string text;
+  std::vector<size_t> lineStarts;  // offset in `text` of each log line
+  int refreshes = 0;               // ShowEnd calls
+  int focusCount = 0;
+  void Clear() override;
+  void DropLinesFrom(size_t index) override;
+  void AddLine(const std::string& line) override;
+  size_t LineCount() override;
+  void ShowEnd() override { ++refreshes; }
+  void Focus() override { ++focusCount; }
+  void WorkOffEvents() override {}
+};
+
+// Keeps the first `keep` bytes of the last line and appends `tail`: the same
+// as ReplaceLastLogLine with that text, without copying the kept part.
+void ReplaceLastLogLineTail(size_t keep, const char* tail, size_t length);
