@@ -5,4 +5,4 @@
 
 // Writes `text` (nothing when empty), waits `delayMs` (0: LineDelay) and
 // returns what has arrived by then, at most 5120 bytes, cut at a NUL.
-std::string SendCommand(const std::string& text, int32_t delayMs);
+std::string SendCommand(const std::string& text, int64_t delayMs);
