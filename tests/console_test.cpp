@@ -102,7 +102,8 @@ TEST(ConsoleTest, TheSpeedStateFollowsItsTableAndTheMasterFollowsIt) {
     EXPECT_EQ(sim.Speed(row.masterSpeed), row.masterSpeedAfter);
     ASSERT_EQ(log.lines().size(), row.log.size()) << Visible(log.view.text);
     for (size_t i = 0; i < row.log.size(); ++i) {
-      if (row.log[i] != "*") EXPECT_EQ(Visible(log.lines()[i]), Visible(row.log[i])) << "line " << i;
+      if (row.log[i] == "*") continue;
+      EXPECT_EQ(Visible(log.lines()[i]), Visible(row.log[i])) << "line " << i;
     }
     std::vector<std::string> expectedBoxes;
     for (std::string b : row.boxes) {
