@@ -272,3 +272,25 @@ std::string Visible(const std::string& bytes) {
   }
   return out;
 }
+
+#include <regex>
+
+CommandResult RunKorvane(const TempFolder& dir, const std::string& args, const std::string& env) {
+  return RunCommand("cd " + ShellQuote(dir.path) + " && env PATH=" + ShellQuote(dir.path) + ":\"$PATH\" " + env + " " +
+                    KORVANE_BINARY + " --settings " + ShellQuote(dir.File("Korvane.inf")) + " " + args);
+}
+
+void WriteSettings(const TempFolder& dir, const std::vector<std::pair<std::string, std::string>>& keys) {
+  std::string text;
+  for (const char* group : {"micromite", "Arduino", "General"}) {
+    text += std::string("[") + group + "]\r\n";
+    for (const auto& [g, line] : keys)
+      if (g == group) text += line + "\r\n";
+  }
+  WriteFile(dir.File("Korvane.inf"), text);
+}
+
+std::string WithoutSeconds(const std::string& out) {
+  static const std::regex seconds("Programming completed in [0-9]+\\.[0-9]{3} seconds");
+  return std::regex_replace(out, seconds, "Programming completed in S seconds");
+}

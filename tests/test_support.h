@@ -96,3 +96,15 @@ std::vector<Burst> Bursts(const std::vector<SimEvent>& events, double gapMs = 30
 
 // Escapes control bytes for readable test failure messages.
 std::string Visible(const std::string& bytes);
+
+// The real korvane binary in batch mode, run in `dir` with its settings
+// file dir/Korvane.inf and `dir` first on PATH (where InstallFakeTool puts
+// the tool). `env` is put before the command ("A=1 B=2").
+CommandResult RunKorvane(const TempFolder& dir, const std::string& args, const std::string& env = "");
+
+// A settings file with the given lines after the group headers they name:
+// {"micromite", "LineDelay = 100"}.
+void WriteSettings(const TempFolder& dir, const std::vector<std::pair<std::string, std::string>>& keys);
+
+// The stdout of a batch run with the elapsed seconds written as "S".
+std::string WithoutSeconds(const std::string& out);
