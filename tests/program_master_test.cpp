@@ -250,6 +250,18 @@ TEST_F(ProgramMasterBatchTest, AnUnplugDuringTheUploadRunsTheProcedureToItsEnd) 
   EXPECT_LT(took, (44 + 5) * 100 + 3000);  // the waits, not a hang
 }
 
+TEST_F(ProgramMasterBatchTest, AHugeLineDelayWaitsInsteadOfWrappingAround) {
+  Simulator sim({"--speed", "115200"});
+  WriteSettings(dir, {{"micromite", "uM SerialSpeed = 115200"},
+                      {"micromite", "LineDelay = 2147483647"},
+                      {"General", "comport = " + sim.port}});
+  // Twice the delay no longer fits 32 bits; the first break's wait must
+  // still be a long one, so nothing follows it for now.
+  RunKorvane(dir, "--program-master", "timeout 0.6");
+  sim.Stop();
+  EXPECT_EQ(Visible(sim.Received()), "\\x03");
+}
+
 TEST_F(ProgramMasterBatchTest, OtherMastersAreLoadedByTheToolAndItsFailuresCount) {
   struct Case {
     const char* device;
