@@ -96,14 +96,12 @@ void Drain(SerialPort* port) {
     }
     if (available <= 0) {
       // Nothing waits; tell a quiet line from one that has hung up.
-      pollfd p{port->fd, POLLIN, 0};
-      const int r = poll(&p, 1, tookFullBuffer ? kRefillWaitMs : 0);
+      const bool refill = tookFullBuffer;
       tookFullBuffer = false;
-      if (r > 0 && (p.revents & (POLLHUP | POLLERR))) {
-        port->gone = !(p.revents & POLLIN);
-        return;
-      }
-      if (r > 0 && (p.revents & POLLIN)) continue;
+      pollfd p{port->fd, POLLIN, 0};
+      const int r = poll(&p, 1, refill ? kRefillWaitMs : 0);
+      if (r > 0 && (p.revents & (POLLHUP | POLLERR)) && !(p.revents & POLLIN)) port->gone = true;
+      if (refill && r > 0 && (p.revents & POLLIN)) continue;  // count again, once
       return;
     }
     char chunk[4096];
@@ -113,10 +111,11 @@ void Drain(SerialPort* port) {
     if (n > 0) {
       port->queue.append(chunk, static_cast<size_t>(n));
       tookFullBuffer = available >= kFullLineDiscipline;
-    } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
-      if (errno == EAGAIN) return;
+    } else if (n < 0 && errno == EINTR) {
+      continue;
     } else {
-      port->gone = true;  // 0 or EIO: hung up
+      // EIO and the like: hung up. 0 or EAGAIN: nothing after all.
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) port->gone = true;
       return;
     }
   }
