@@ -140,7 +140,7 @@ TEST_F(MasterLinkTest, APortThatCannotBeOpenedGivesOneLineAndOneBox) {
       {pty.slave, "38400"},           {dir.File("plain"), "abc"},
   };
   for (const Case& c : cases) {
-    log.lines().clear();
+    ClearLog();
     boxes.shown.clear();
     ProcedureFailed = false;
     Settings.ComPort = c.port;
