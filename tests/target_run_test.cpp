@@ -90,7 +90,7 @@ class TargetRunTest : public ::testing::Test {
     setenv("FAKE_PIC32PROG_SCRIPT", io.File("script").c_str(), 1);
     OutputLog.lines.clear();
     RunTargetProgrammer(hex);
-    const auto& lines = log.lines();
+    const auto lines = log.lines();
     EXPECT_GE(lines.size(), 2u);
     EXPECT_EQ(lines.front(), "-d ascii:" + Settings.ComPort + " \"" + hex + "\"");
     EXPECT_TRUE(std::regex_match(lines.back(), std::regex("Programming completed in [0-9]+\\.[0-9]{3} seconds")))
