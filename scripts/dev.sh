@@ -2,7 +2,8 @@
 # Installs what is missing on a Debian 12 machine, builds, and then
 #   run   starts Korvane;
 #   test  runs every test: the plain build, the build with AddressSanitizer
-#         and UndefinedBehaviorSanitizer, and the Windows build's compile.
+#         and UndefinedBehaviorSanitizer, a short run of each fuzz target,
+#         and the Windows build's compile.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,7 +16,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(build-essential cmake libgtest-dev libfltk1.3-dev fonts-dejavu-core)
 if [ "$mode" = test ]; then
-  packages+=(xvfb xauth xdotool x11-utils imagemagick g++-mingw-w64-x86-64)
+  packages+=(xvfb xauth xdotool x11-utils imagemagick g++-mingw-w64-x86-64 clang-14 libclang-rt-14-dev)
 fi
 
 missing=()
@@ -52,6 +53,10 @@ run_tests build
 
 build build-sanitize -DKORVANE_SANITIZE=ON
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-sanitize
+
+# Each fuzz target replays its corpus (every past finding is kept there)
+# and then explores for a short while.
+bash fuzz/run.sh "${KORVANE_FUZZ_SECONDS:-30}"
 
 # The Windows program must keep compiling.
 build build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKORVANE_TESTS=OFF -DKORVANE_GUI=OFF
