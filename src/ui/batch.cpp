@@ -3,7 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "master/console.h"
+#include "master/master_link.h"
 #include "platform/paths.h"
+#include "programming/program_master.h"
 #include "programming/program_target.h"
 #include "programming/target_run.h"
 #include "settings/settings.h"
@@ -98,9 +101,16 @@ int RunBatch(const CommandLine& options) {
   AttachLogView(&view);
 
   if (options.programTarget) ProgramTarget(options.hexFile);
-  const bool failed = ProcedureFailed;
+  if (options.programMaster) ProgramMaster();
 
   // The exit sequence, without windows: the window geometry stays as loaded.
+  // The speed offer comes before saving, since it is the only place where a
+  // switch made by Program Master can be undone; the pause that lets a
+  // window show its answer is not needed here. A master that could not be
+  // put back counts as a failure too.
+  if (SpeedRestorePending()) OfferSpeedRestore();
+  CloseMaster();
+  const bool failed = ProcedureFailed;
   SaveSettings();
   FinishConsoleLog(view);
   AttachLogView(nullptr);
