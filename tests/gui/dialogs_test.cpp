@@ -59,13 +59,21 @@ TEST_F(DialogsTest, InfoBoxShowsTheTwentyPiecesAsLines) {
   const size_t blanks[] = {1, 10, 14, 19, 24};
   for (size_t b : blanks) EXPECT_EQ(lines[b], " ") << b;
   EXPECT_EQ(lines[23], "This GUI by Emberholt");
-  EXPECT_EQ(lines[17], "calls the external program pic32prog.exe to progam your target chip.");
+  EXPECT_EQ(lines[16], "calls the external program pic32prog.exe to progam your target chip.");
 }
 
 TEST_F(DialogsTest, ConfirmFlashAnswersWithThePathOrNothing) {
   Start();
   const std::string path = "/home/ann/my chips/a.hex";
-  onDialog = [] { XKey("Return"); };
+  onDialog = [this] {
+    int x = 0, y = 0, w = 0, h = 0;
+    TkWindowOuterPosition(kTkDialogWindow, x, y);
+    TkWindowInnerSize(kTkDialogWindow, w, h);
+    std::system(("xdotool mousemove " + std::to_string(x + w / 2) + " " + std::to_string(y + 10)).c_str());
+    XKey("Return");
+    Pump(100);
+    if (TkDialogPending()) TkAnswerDialog(TkBoxAnswer::No);
+  };
   EXPECT_EQ(ConfirmFlash(path), path) << "Enter answers Yes";
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Confirm, do you want to flash: ");

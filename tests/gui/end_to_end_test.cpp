@@ -57,7 +57,7 @@ TEST(EndToEnd, StartsConfirmsDeclinesAndSavesOnClose) {
 
   // "No": the box's second button, at its bottom right.
   const Geometry b = WindowGeometry(confirm);
-  RunCommand("xdotool mousemove --sync " + std::to_string(b.x + b.w - 56) + " " + std::to_string(b.y + b.h - 28) +
+  RunCommand("xdotool mousemove " + std::to_string(b.x + b.w - 56) + " " + std::to_string(b.y + b.h - 28) +
              " click 1");
   for (int i = 0; i < 50 && !Trim(RunCommand("xdotool search --name '^Confirm' 2>/dev/null").out).empty(); ++i)
     SleepMs(100);

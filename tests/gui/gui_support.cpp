@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "settings/settings.h"
+#include "ui/message_box.h"
 #include "ui/output_log.h"
 
 std::vector<SeenBox> WindowedTest::boxes;
@@ -79,7 +80,7 @@ void WindowedTest::ScreenPoint(int window, int control, int& x, int& y) {
 }
 
 void XClickAt(int x, int y) {
-  const std::string cmd = "xdotool mousemove --sync " + std::to_string(x) + " " + std::to_string(y) + " click 1";
+  const std::string cmd = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   SleepMs(100);  // the X server delivers the click to the program's queue
 }

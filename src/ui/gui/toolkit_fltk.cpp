@@ -159,7 +159,7 @@ void AddControl(int window, int control, Fl_Widget* w, Kind kind) {
     Tk.controls.erase(control);
   }
   win->add(w);
-  w->labelsize(12);
+  w->labelsize(11);
   w->callback(ControlCallback, reinterpret_cast<void*>(static_cast<intptr_t>(control)));
   Control c;
   c.widget = w;
@@ -290,7 +290,7 @@ bool TkOpenDisplay(std::string& error) {
   fl_open_display(d);
   Fl::scheme("gtk+");
   Fl::visual(FL_DOUBLE | FL_INDEX);
-  FL_NORMAL_SIZE = 12;
+  FL_NORMAL_SIZE = 11;
   Fl_Tooltip::enable(0);
   Tk.displayOpen = true;
   return true;
@@ -414,11 +414,11 @@ void TkAddLabel(int window, int control, int x, int y, int width, int height, co
                 TkAlign align) {
   Fl_Box* b = new Fl_Box(x, y, width, height);
   b->box(FL_NO_BOX);
-  b->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP | FL_ALIGN_CLIP |
+  b->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP |
            (align == TkAlign::Right ? FL_ALIGN_RIGHT : FL_ALIGN_LEFT));
   b->copy_label(LiteralLabel(text).c_str());
   AddControl(window, control, b, Kind::Label);
-  b->labelsize(12);
+  b->labelsize(11);
 }
 
 void TkAddGroupBox(int window, int control, int x, int y, int width, int height, const std::string& text) {
@@ -430,7 +430,7 @@ void TkAddGroupBox(int window, int control, int x, int y, int width, int height,
   if (!win) return;
   Fl_Box* caption = new Fl_Box(x + 8, y, 10, 14);
   caption->box(FL_FLAT_BOX);
-  caption->labelsize(12);
+  caption->labelsize(11);
   caption->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
   win->add(caption);
   Tk.controls[control].caption = caption;
@@ -448,7 +448,7 @@ void TkAddOptionButton(int window, int control, int x, int y, int width, int hei
 void TkAddListBox(int window, int control, int x, int y, int width, int height) {
   Fl_Hold_Browser* b = new Fl_Hold_Browser(x, y, width, height);
   b->box(FL_DOWN_BOX);
-  b->textsize(12);
+  b->textsize(11);
   b->has_scrollbar(Fl_Browser_::VERTICAL);
   b->format_char(0);  // items are plain text
   AddControl(window, control, b, Kind::List);
@@ -462,7 +462,7 @@ void TkAddSpinField(int window, int control, int x, int y, int width, int height
   s->maximum(high);
   s->step(1);
   s->value(low);
-  s->textsize(12);
+  s->textsize(11);
   AddControl(window, control, s, Kind::Spin);
   s->callback(static_cast<Fl_Callback*>(nullptr));  // values are read when they are needed
   s->when(FL_WHEN_NEVER);
@@ -819,7 +819,7 @@ TkBoxAnswer TkMessageBox(const std::string& caption, const std::string& text, Tk
   Fl_Window* owner = OwnerWindow();
   const std::string shown = LiteralLabel(LineBreaks(text));
 
-  fl_font(FL_HELVETICA, 12);
+  fl_font(FL_HELVETICA, 11);
   int tw = 0, th = 0;
   fl_measure(shown.c_str(), tw, th, 0);
   const int bw = 80, bh = 24, gap = 10, margin = 16;
@@ -838,7 +838,7 @@ TkBoxAnswer TkMessageBox(const std::string& caption, const std::string& text, Tk
   box->copy_label(caption.c_str());
   Fl_Box* textBox = new Fl_Box(margin, margin, width - 2 * margin, th);
   textBox->copy_label(shown.c_str());
-  textBox->labelsize(12);
+  textBox->labelsize(11);
   textBox->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
   int bx = width - margin - nButtons * bw - (nButtons - 1) * gap;
   const int by = height - margin - bh;
@@ -855,7 +855,7 @@ TkBoxAnswer TkMessageBox(const std::string& caption, const std::string& text, Tk
     no->callback(BoxButtonCallback, reinterpret_cast<void*>(static_cast<intptr_t>(TkBoxAnswer::No)));
     BoxCancelAnswer = TkBoxAnswer::No;
   }
-  first->labelsize(12);
+  first->labelsize(11);
   box->end();
   box->callback(BoxWindowCallback);
   box->set_modal();
@@ -865,7 +865,7 @@ TkBoxAnswer TkMessageBox(const std::string& caption, const std::string& text, Tk
   box->show();
   first->take_focus();
   ArmHook();
-  while (!Tk.dialogAnswered && box->shown()) Fl::wait();
+  while (!Tk.dialogAnswered && box->shown()) Fl::wait(0.05);
   const TkBoxAnswer answer = Tk.dialogAnswered ? Tk.dialogAnswer : BoxCancelAnswer;
   Tk.windows.erase(kTkDialogWindow);
   box->hide();
@@ -911,7 +911,7 @@ bool TkOpenFileDialog(const std::string& title, const std::vector<TkFileFilter>&
                                : "";
     chooser.show();
     ArmHook();
-    while (chooser.shown() && !Tk.dialogAnswered) Fl::wait();
+    while (chooser.shown() && !Tk.dialogAnswered) Fl::wait(0.05);
     std::string result;
     const bool answeredByCall = Tk.dialogAnswered;
     if (answeredByCall) {
@@ -951,6 +951,8 @@ void TkAnswerDialog(TkBoxAnswer answer) {
   Tk.dialogAnswer = answer;
   Tk.dialogAnswered = true;
 }
+
+bool TkDialogPending() { return Tk.dialogUp && !Tk.dialogAnswered; }
 
 TkFileDialogState TkCurrentFileDialog() { return Tk.fileDialog; }
 std::string TkCurrentBoxText() { return Tk.boxText; }
