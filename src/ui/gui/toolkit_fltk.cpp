@@ -292,6 +292,7 @@ bool TkOpenDisplay(std::string& error) {
   Fl::visual(FL_DOUBLE | FL_INDEX);
   FL_NORMAL_SIZE = 11;
   Fl_Tooltip::enable(0);
+  Fl_Window::default_xclass("korvane");  // matches the desktop entry
   Tk.displayOpen = true;
   return true;
 }
