@@ -162,6 +162,7 @@ TEST_F(MainWindowTest, LogViewFollowsTheLog) {
       {"Success! then empty", {"Success!", ""}, "Success!\n"},
       {"reply with CR LF pairs", {"RUN", "> RUN\r\nStarting\r\n> "}, "RUN\n> RUN\nStarting\n> "},
       {"lone CR and LF", {"a\rb\nc"}, "a\nb\nc"},
+      {"line ending in a lone CR", {"RUN\r", "> ", "\r"}, "RUN\n> \n\n"},
   };
   for (const Case& c : cases) {
     ClearLog();
@@ -186,6 +187,19 @@ TEST_F(MainWindowTest, LogViewFollowsTheLog) {
   AppendLogLine("x");
   EXPECT_EQ(TkGetText(kLogView), before) << "not yet refreshed";
   ReplaceLastLogLine("Success!");
+  RefreshLog();
+  // A rebuilt line after one that ends in "\r" still has one break before it.
+  AppendLogLine("Verify\r");
+  AppendLogLine("");
+  RefreshLog();
+  ReplaceLastLogLine("done");
+  RefreshLog();
+  const std::string shown = TkGetText(kLogView);
+  EXPECT_TRUE(shown.ends_with("line 299\n\nSuccess!\nVerify\ndone")) << shown.substr(shown.size() - 40);
+  ClearLog();
+  for (int i = 0; i < 300; ++i) AppendLogLine("line " + std::to_string(i));
+  AppendLogLine("");
+  AppendLogLine("Success!");
   RefreshLog();
   std::string expected;
   for (int i = 0; i < 300; ++i) expected += "line " + std::to_string(i) + "\n";
