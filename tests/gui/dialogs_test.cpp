@@ -133,8 +133,19 @@ TEST_F(DialogsTest, FileDialogStartsFromTheLastFile) {
   };
   EXPECT_EQ(ChooseHexFile(), chips.File("new.hex"));
   EXPECT_EQ(seen.title, "HEX file");
-  EXPECT_EQ(seen.folder + "/", chips.path);
+  EXPECT_EQ(seen.folder.back() == '/' ? seen.folder : seen.folder + "/", chips.path);
   EXPECT_EQ(seen.name, "blink.hex");
+  EXPECT_EQ(seen.filter, "HEX (*.hex)");
+
+  // The defaults: no name in the field, the HEX filter, the current folder.
+  Settings.HexFolder = "";
+  Settings.HexFile = "*.hex";
+  onDialog = [&] {
+    seen = TkCurrentFileDialog();
+    TkAnswerDialog(TkBoxAnswer::No);
+  };
+  EXPECT_EQ(ChooseHexFile(), "");
+  EXPECT_EQ(seen.name, "");
   EXPECT_EQ(seen.filter, "HEX (*.hex)");
 
   // Cancelling, a folder that doesn't exist and a path too long for the

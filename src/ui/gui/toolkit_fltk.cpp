@@ -64,6 +64,7 @@ struct ToolkitRecord {
   std::string boxCaption, boxText;
   TkFileDialogState fileDialog;
   Fl_File_Chooser* chooser = nullptr;
+  std::vector<std::string> filterNames;
 };
 
 ToolkitRecord Tk;
@@ -884,6 +885,8 @@ bool TkOpenFileDialog(const std::string& title, const std::vector<TkFileFilter>&
   if (!Tk.displayOpen) return false;
   // FLTK reads a filter as "Description (pattern)", one per tab.
   std::string filterText;
+  Tk.filterNames.clear();
+  for (const TkFileFilter& f : filters) Tk.filterNames.push_back(f.description);
   for (size_t i = 0; i < filters.size(); ++i) {
     if (i) filterText += '\t';
     std::string d = filters[i].description;
@@ -955,7 +958,23 @@ void TkAnswerDialog(TkBoxAnswer answer) {
 
 bool TkDialogPending() { return Tk.dialogUp && !Tk.dialogAnswered; }
 
-TkFileDialogState TkCurrentFileDialog() { return Tk.fileDialog; }
+TkFileDialogState TkCurrentFileDialog() {
+  // What the dialog itself shows, read back from it.
+  TkFileDialogState state = Tk.fileDialog;
+  if (Fl_File_Chooser* c = Tk.chooser) {
+    state.folder = c->directory() ? c->directory() : "";
+    const char* value = c->count() > 0 ? c->value() : nullptr;
+    std::string name = value ? value : "";
+    std::string dir = state.folder;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (name == dir || name == dir + "/") name.clear();  // an empty name field
+    const size_t slash = name.rfind('/');
+    state.name = slash == std::string::npos ? name : name.substr(slash + 1);
+    const int f = c->filter_value();
+    state.filter = f >= 0 && f < static_cast<int>(Tk.filterNames.size()) ? Tk.filterNames[f] : "";
+  }
+  return state;
+}
 std::string TkCurrentBoxText() { return Tk.boxText; }
 std::string TkCurrentBoxCaption() { return Tk.boxCaption; }
 
