@@ -314,15 +314,26 @@ bool TkOpenWindow(int window, int x, int y, int width, int height, const std::st
   win->show();
   // Wait for the window to be mapped (and framed, with a window manager).
   const int64_t until = MonotonicMs() + 500;
-  while (!win->visible() && MonotonicMs() < until) Fl::wait(0.01);
-  Fl::check();
+  for (;;) {
+    Fl::check();
+    XWindowAttributes a;
+    if (XGetWindowAttributes(fl_display, fl_xid(win), &a) && a.map_state == IsViewable) break;
+    if (MonotonicMs() >= until) break;
+    Fl::wait(0.01);
+  }
   // The position given is the outer frame's; FLTK places the client area.
   int left, top;
   FrameOffsets(win, left, top);
   if (left || top) {
     if (win->x() != x + left || win->y() != y + top) win->position(x + left, y + top);
   }
-  Tk.queue.clear();  // the window's first size report is ours, not the user's
+  // The window's first size reports are ours, not the user's.
+  for (auto it = Tk.queue.begin(); it != Tk.queue.end();) {
+    if (it->window == window && it->kind == TkEventKind::Size)
+      it = Tk.queue.erase(it);
+    else
+      ++it;
+  }
   return true;
 }
 
