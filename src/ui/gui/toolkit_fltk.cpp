@@ -171,14 +171,34 @@ void AddControl(int window, int control, Fl_Widget* w, Kind kind) {
   win->redraw();
 }
 
-// The X frame around a window: left and top border widths (0 without a
-// window manager).
-void FrameOffsets(TkWindow* win, int& left, int& top) {
+// The X frame around a window: the offsets of the client area from the
+// frame's top left corner (0 without a window manager), and the frame's
+// screen position. The frame is the window's ancestor just below the root.
+bool FrameGeometry(TkWindow* win, int& left, int& top, int& frameX, int& frameY) {
   left = top = 0;
-  if (!win->shown()) return;
-  const int dw = win->decorated_w(), dh = win->decorated_h();
-  left = std::max(0, (dw - win->w()) / 2);
-  top = std::max(0, dh - win->h() - left);
+  frameX = win->x();
+  frameY = win->y();
+  if (!win->shown() || !fl_display) return false;
+  const Window client = fl_xid(win);
+  Window frame = client, root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  for (;;) {
+    if (!XQueryTree(fl_display, frame, &root, &parent, &children, &count)) return false;
+    if (children) XFree(children);
+    if (parent == root || parent == 0) break;
+    frame = parent;
+  }
+  int cx = 0, cy = 0, fx = 0, fy = 0;
+  Window dummy;
+  XTranslateCoordinates(fl_display, client, root, 0, 0, &cx, &cy, &dummy);
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(fl_display, frame, &a)) return false;
+  XTranslateCoordinates(fl_display, frame, root, -a.border_width, -a.border_width, &fx, &fy, &dummy);
+  left = cx - fx;
+  top = cy - fy;
+  frameX = fx;
+  frameY = fy;
+  return true;
 }
 
 // ---- Log view ---------------------------------------------------------------
@@ -321,11 +341,16 @@ bool TkOpenWindow(int window, int x, int y, int width, int height, const std::st
     if (MonotonicMs() >= until) break;
     Fl::wait(0.01);
   }
-  // The position given is the outer frame's; FLTK places the client area.
-  int left, top;
-  FrameOffsets(win, left, top);
-  if (left || top) {
-    if (win->x() != x + left || win->y() != y + top) win->position(x + left, y + top);
+  // The position given is the outer frame's: where a window manager put the
+  // frame elsewhere, the window is moved so that its frame lies there.
+  int left, top, fx, fy;
+  if (FrameGeometry(win, left, top, fx, fy) && (fx != x || fy != y)) {
+    win->position(win->x() + (x - fx), win->y() + (y - fy));
+    const int64_t settle = MonotonicMs() + 300;
+    while (MonotonicMs() < settle) {
+      Fl::wait(0.01);
+      if (FrameGeometry(win, left, top, fx, fy) && fx == x && fy == y) break;
+    }
   }
   // The window's first size reports are ours, not the user's.
   for (auto it = Tk.queue.begin(); it != Tk.queue.end();) {
@@ -388,9 +413,7 @@ bool TkWindowOuterPosition(int window, int& x, int& y) {
   TkWindow* win = FindWindow(window);
   if (!win) return false;
   int left, top;
-  FrameOffsets(win, left, top);
-  x = win->x() - left;
-  y = win->y() - top;
+  FrameGeometry(win, left, top, x, y);
   return true;
 }
 
