@@ -6,6 +6,7 @@
 #include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Return_Button.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Round_Button.H>
 #include <FL/Fl_Spinner.H>
 #include <FL/Fl_Text_Buffer.H>
@@ -295,6 +296,33 @@ void BoxWindowCallback(Fl_Widget*, void*) {
   Tk.dialogAnswered = true;
 }
 
+// The windows' icon, drawn here: a chip with pins on a blue tile and a
+// yellow flash bolt across it (the desktop entry's icon, small).
+void SetWindowIcon() {
+  constexpr int n = 32;
+  static uchar pixels[n * n * 4];
+  auto put = [](int x, int y, uchar r, uchar g, uchar b) {
+    uchar* p = pixels + (y * n + x) * 4;
+    p[0] = r, p[1] = g, p[2] = b, p[3] = 255;
+  };
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
+      const bool corner = (x < 3 || x > 28) && (y < 3 || y > 28);
+      if (!corner) put(x, y, 0x1f, 0x4e, 0x79);
+      const bool pinRow = (y < 8 || y > 23) && x >= 9 && x <= 22 && (x - 9) % 4 < 2;
+      const bool pinColumn = (x < 8 || x > 23) && y >= 9 && y <= 22 && (y - 9) % 4 < 2;
+      if ((pinRow || pinColumn) && x > 3 && x < 28 && y > 3 && y < 28) put(x, y, 0xc9, 0xd3, 0xdc);
+      if (x >= 8 && x <= 23 && y >= 8 && y <= 23) put(x, y, 0x2b, 0x2b, 0x2b);
+      // The bolt: two slanted bars.
+      const bool upper = y >= 10 && y <= 16 && x >= 18 - (y - 10) && x <= 20 - (y - 10) + 1;
+      const bool lower = y >= 15 && y <= 22 && x >= 16 - (y - 15) / 2 + 0 && x <= 18 - (y - 15) / 2 && y - 15 < 8;
+      const bool bar = y >= 15 && y <= 16 && x >= 12 && x <= 19;
+      if (upper || lower || bar) put(x, y, 0xff, 0xcc, 0x33);
+    }
+  static Fl_RGB_Image icon(pixels, n, n, 4);
+  Fl_Window::default_icon(&icon);
+}
+
 }  // namespace
 
 // ---- Display ----------------------------------------------------------------
@@ -314,6 +342,7 @@ bool TkOpenDisplay(std::string& error) {
   FL_NORMAL_SIZE = 11;
   Fl_Tooltip::enable(0);
   Fl_Window::default_xclass("korvane");  // matches the desktop entry
+  SetWindowIcon();
   Tk.displayOpen = true;
   return true;
 }
