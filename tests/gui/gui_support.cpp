@@ -19,6 +19,8 @@ void WindowedTest::SetUp() {
     WindowedTest::boxes.push_back(box);
     if (WindowedTest::current && WindowedTest::current->onDialog) {
       WindowedTest::current->onDialog();
+      // A failed assertion inside must not leave the box up for ever.
+      if (TkDialogPending()) TkAnswerDialog(TkBoxAnswer::No);
     } else {
       // OK for an OK box, No for a question, cancel for the file dialog.
       TkAnswerDialog(TkBoxAnswer::No);
