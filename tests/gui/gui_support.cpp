@@ -98,6 +98,6 @@ void SaveScreenshot(int window, const std::string& name) {
   const std::string png = std::string(KORVANE_SCREENSHOT_DIR "/") + name + ".png";
   std::system("mkdir -p '" KORVANE_SCREENSHOT_DIR "'");
   ASSERT_TRUE(TkSaveScreenshot(window, ppm)) << name;
-  const std::string cmd = "convert " + ShellQuote(ppm) + " " + ShellQuote(png) + " && rm -f " + ShellQuote(ppm);
+  const std::string cmd = "convert " + ShellQuote(ppm) + " -strip" + " " + ShellQuote(png) + " && rm -f " + ShellQuote(ppm);
   std::system(cmd.c_str());
 }
