@@ -1,10 +1,12 @@
 #include "ui/gui/log_view_window.h"
 
+#include <string_view>
+
 #include "ui/gui/toolkit.h"
 
 namespace {
 
-bool EndsInLoneCr(const std::string& text) { return !text.empty() && text.back() == '\r'; }
+bool EndsInLoneCr(std::string_view text) { return !text.empty() && text.back() == '\r'; }
 
 }  // namespace
 
@@ -22,7 +24,7 @@ void WindowLogView::DropLinesFrom(size_t index) {
     // lines that are still current are written anew.
     Clear();
     const size_t keep = std::min(index, OutputLog.lines.size());
-    for (size_t i = 0; i < keep; ++i) AddLine(OutputLog.lines[i]);
+    for (size_t i = 0; i < keep; ++i) AddLine(std::string(OutputLog.lines[i]));
     return;
   }
   if (index >= lineStarts_.size()) return;
