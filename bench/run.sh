@@ -6,3 +6,6 @@ build=${1:-build}
 if [ -x "$build/tools/micromite-sim" ]; then
   "$(dirname "$0")/upload_pacing.sh" "$build"
 fi
+if [ -x "$build/bench/log_refresh_bench" ]; then
+  "$(dirname "$0")/gui_bench.sh" "$build"
+fi

@@ -16,7 +16,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 packages=(build-essential cmake libgtest-dev libfltk1.3-dev fonts-dejavu-core)
 if [ "$mode" = test ]; then
-  packages+=(xvfb xauth xdotool x11-utils imagemagick g++-mingw-w64-x86-64 clang-14 libclang-rt-14-dev)
+  packages+=(xvfb xauth xdotool x11-utils imagemagick openbox g++-mingw-w64-x86-64 clang-14 libclang-rt-14-dev)
 fi
 
 missing=()
