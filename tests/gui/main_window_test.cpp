@@ -48,9 +48,14 @@ TEST_F(MainWindowTest, DefaultSettingsOpenTheTabledWindow) {
     EXPECT_EQ(TkGetText(c.id), c.text) << c.id;
   }
   EXPECT_TRUE(boxes.empty()) << "no argument: no question";
-  AppendLogLine("Programming slave device");
-  AppendLogLine("-d ascii:com4 C:\\chips\\blink.hex");
-  AppendLogLine("Success!");
+  // A log as a run leaves it, for the screenshot.
+  for (const char* line : {"Programming slave device", "Connected to Master at 38400", "Baud Rate changed to 115200",
+                           "RUN\r\n", "-d ascii:com4 \"/home/ann/chips/blink.hex\"",
+                           "Programmer for Microchip PIC32 microcontrollers, Version 2.0.220",
+                           "    Processor: MX170F256B", "Program flash: ##################### done",
+                           " Verify flash: #################### done", "", "Success!",
+                           "Programming completed in 9.342 seconds"})
+    AppendLogLine(line);
   RefreshLog();
   SaveScreenshot(kMainWindow, "main");
   std::printf("log font: %s\n", TkLogFontName().c_str());
