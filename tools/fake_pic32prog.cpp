@@ -9,6 +9,8 @@
 //   err TEXT        write TEXT to standard error
 //   outeach TEXT    write TEXT to standard output one byte at a time
 //   repeat N TEXT   write TEXT to standard output N times, in large writes
+//   numbered N TEXT write N lines to standard output, in large writes: line i
+//                   is i in nine digits (leading zeros), a blank, then TEXT
 //   sleep MS        pause
 //   fds             append "fd: N -> target" for every open descriptor to the record
 //   crash           die by SIGSEGV
@@ -203,6 +205,22 @@ int main(int argc, char** argv) {
         count -= perBlock;
       }
       for (; count > 0; --count) WriteAll(1, text);
+    } else if (verb == "numbered") {
+      const size_t sp2 = rest.find(' ');
+      const long long count = std::atoll(rest.substr(0, sp2).c_str());
+      const std::string text = sp2 == std::string::npos ? "" : Unescape(rest.substr(sp2 + 1));
+      std::string block;
+      char number[32];
+      for (long long i = 0; i < count; ++i) {
+        std::snprintf(number, sizeof number, "%09lld ", i);
+        block += number;
+        block += text;
+        if (block.size() >= 65536) {
+          WriteAll(1, block);
+          block.clear();
+        }
+      }
+      WriteAll(1, block);
     } else if (verb == "sleep") {
       PauseMs(std::atol(rest.c_str()));
     } else if (verb == "fds") {
