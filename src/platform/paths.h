@@ -29,6 +29,12 @@ bool ReadWholeFile(const std::string& path, std::string& out);
 // over `path`. On failure nothing changes and no temporary file is left.
 bool ReplaceFileAtomically(const std::string& path, const std::string& content);
 
+// Removes "<path>.tmp", the complete new file that a save killed between
+// naming it and renaming it over `path` leaves behind (a moment no name-based
+// replacement can avoid). Loading calls it, so such a file lives at most
+// until the next start.
+void RemoveLeftoverTemporary(const std::string& path);
+
 // The user's configuration folder for this program, ending with a separator
 // ("$XDG_CONFIG_HOME/korvane/" or "~/.config/korvane/" on POSIX; "" where the
 // platform keeps settings beside the program).

@@ -96,6 +96,12 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
   return ok;
 }
 
+void RemoveLeftoverTemporary(const std::string& path) {
+  const std::wstring temp = Utf8ToWide(path) + L".tmp";
+  const DWORD attributes = GetFileAttributesW(temp.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(temp.c_str());
+}
+
 std::string UserConfigFolder() { return ""; }
 
 std::string CurrentFolder() {

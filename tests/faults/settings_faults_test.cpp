@@ -1,0 +1,236 @@
+// The settings file under a hostile disk: a file or folder that can't be
+// written, a symbolic link, a full disk, and a program killed while it saves.
+// Whatever happens, the file on disk is the complete old or the complete new
+// one, and the folder holds nothing the save left behind.
+//
+// Elsewhere: settings_test.cpp has the plain cases (a read-only file, a
+// folder in the file's place, a symlink, the fallback to the user's folder).
+// The killed save that was there (40 runs) is the 200-run case here.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <dirent.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <set>
+
+#include "platform/paths.h"
+#include "settings/settings.h"
+#include "test_support.h"
+
+namespace {
+
+std::set<std::string> Listing(const std::string& folder) {
+  std::set<std::string> names;
+  if (DIR* d = opendir(folder.c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string n = e->d_name;
+      if (n != "." && n != "..") names.insert(n);
+    }
+    closedir(d);
+  }
+  return names;
+}
+
+// Runs `work` in a child without root's rights, so that file modes count.
+// Returns false when the child did not end normally.
+bool AsUnprivileged(const std::function<void()>& work) {
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    work();
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+class SettingsFaultTest : public ::testing::Test {
+ protected:
+  TempFolder dir;
+  void SetUp() override {
+    ProgramDirectory = dir.path;
+    Settings = SettingsRecord();
+    ChooseSettingsPath(dir.File("Korvane.inf"));
+  }
+  std::string path() const { return dir.File("Korvane.inf"); }
+  // The bytes a save writes now.
+  std::string NewBytes() const { return SettingsFileBytes(); }
+};
+
+// Each state of the file and its folder, the save run without root's
+// rights, and what must be found afterwards.
+TEST_F(SettingsFaultTest, EachStateOfTheFileGivesItsOutcomeAndLeavesNothingBehind) {
+  enum class Outcome { Kept, Saved };
+  struct Case {
+    const char* name;
+    std::function<void(const std::string& dir, const std::string& elsewhere)> prepare;
+    Outcome outcome;
+    // The file whose content is checked, relative to the folder ("" = the
+    // settings file), and the folder's names afterwards.
+    std::string checked;
+    std::set<std::string> names;
+  };
+  const std::string old = "[General]\r\ncomport = old\r\n";
+  const Case cases[] = {
+      {"a read-only file is kept",
+       [&](const std::string& d, const std::string&) {
+         WriteFile(d + "Korvane.inf", old);
+         chmod((d + "Korvane.inf").c_str(), 0444);
+       },
+       Outcome::Kept, "", {"Korvane.inf"}},
+      {"a folder in its place is kept",
+       [&](const std::string& d, const std::string&) { mkdir((d + "Korvane.inf").c_str(), 0777); }, Outcome::Kept,
+       "", {"Korvane.inf"}},
+      {"a folder that takes no new file: the file is rewritten in place",
+       [&](const std::string& d, const std::string&) {
+         WriteFile(d + "Korvane.inf", old);
+         chmod((d + "Korvane.inf").c_str(), 0666);
+         chmod(d.c_str(), 0555);
+       },
+       Outcome::Saved, "", {"Korvane.inf"}},
+      {"a folder that takes no new file and no file: nothing is written",
+       [&](const std::string& d, const std::string&) { chmod(d.c_str(), 0555); }, Outcome::Kept, "", {}},
+      {"a symlink: the file it names is replaced, the link stays",
+       [&](const std::string& d, const std::string& e) {
+         WriteFile(e + "real.inf", old);
+         chmod((e + "real.inf").c_str(), 0666);
+         symlink((e + "real.inf").c_str(), (d + "Korvane.inf").c_str());
+       },
+       Outcome::Saved, "elsewhere", {"Korvane.inf"}},
+      {"a symlink to a read-only file: both kept",
+       [&](const std::string& d, const std::string& e) {
+         WriteFile(e + "real.inf", old);
+         chmod((e + "real.inf").c_str(), 0444);
+         symlink((e + "real.inf").c_str(), (d + "Korvane.inf").c_str());
+       },
+       Outcome::Kept, "elsewhere", {"Korvane.inf"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempFolder d, e;
+    chmod(d.path.c_str(), 0777);
+    chmod(e.path.c_str(), 0777);
+    c.prepare(d.path, e.path);
+    ChooseSettingsPath(d.File("Korvane.inf"));
+    const std::string checked = c.checked.empty() ? d.File("Korvane.inf") : e.File("real.inf");
+    const bool wasDir = IsDirectory(checked);
+    const std::string before = wasDir ? "" : ReadFile(checked);
+    const std::string expectedNew = NewBytes();
+    EXPECT_TRUE(AsUnprivileged([] { SaveSettings(); })) << "the save crashed";
+    chmod(d.path.c_str(), 0777);
+    if (wasDir) {
+      EXPECT_TRUE(IsDirectory(checked));
+    } else if (c.outcome == Outcome::Kept) {
+      EXPECT_EQ(ReadFile(checked), before);
+    } else {
+      EXPECT_EQ(ReadFile(checked), expectedNew);
+    }
+    EXPECT_EQ(Listing(d.path), c.names);
+    if (!c.checked.empty()) {
+      struct stat st{};
+      EXPECT_EQ(lstat(d.File("Korvane.inf").c_str(), &st), 0);
+      EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced";
+      EXPECT_EQ(Listing(e.path), (std::set<std::string>{"real.inf"}));
+    }
+  }
+}
+
+// A tmpfs of 64 KiB stands for a full disk. Expected: the old file stays
+// whole when the new one does not fit, and no temporary file remains.
+TEST_F(SettingsFaultTest, AFullDiskKeepsTheOldFileWhole) {
+  const std::string mnt = dir.File("small");
+  mkdir(mnt.c_str(), 0755);
+  if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "can't mount a small tmpfs here (" << std::strerror(errno) << "); the full-disk case needs root";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{mnt};
+
+  const std::string file = mnt + "/Korvane.inf";
+  ChooseSettingsPath(file);
+  SaveSettings();
+  const std::string old = ReadFile(file);
+  ASSERT_FALSE(old.empty());
+
+  // New settings larger than what is left, then new settings that would
+  // fit only after the old file were gone.
+  for (size_t extra : {size_t{200000}, size_t{40000}}) {
+    SCOPED_TRACE(extra);
+    Settings.HexFolder = std::string(extra, 'h');
+    // Take what is free but some 8 KiB.
+    WriteFile(mnt + "/filler", std::string(48 * 1024, 'f'));
+    SaveSettings();
+    EXPECT_EQ(ReadFile(file), old);
+    EXPECT_EQ(Listing(mnt), (std::set<std::string>{"Korvane.inf", "filler"}));
+    unlink((mnt + "/filler").c_str());
+  }
+  // With room again, the same save goes through.
+  Settings.HexFolder = std::string(40000, 'h');
+  SaveSettings();
+  EXPECT_EQ(ReadFile(file), SettingsFileBytes());
+  EXPECT_EQ(Listing(mnt), (std::set<std::string>{"Korvane.inf"}));
+}
+
+// A program killed at random moments while it saves, 200 times. Expected:
+// the file is always the complete old or the complete new one, and the
+// folder holds nothing else, but for one moment that no replacement by name
+// can avoid: killed between naming the complete new file "Korvane.inf.tmp"
+// and renaming it, the program leaves that file, whole; the next start
+// removes it.
+TEST_F(SettingsFaultTest, AKilledSaveLeavesTheOldOrTheNewFileAndNothingElse) {
+  SaveSettings();
+  const std::string oldBytes = ReadFile(path());
+  Settings.HexFolder = std::string(200000, 'x');  // a long save widens the window
+  const std::string newBytes = SettingsFileBytes();
+  std::mt19937 random(std::random_device{}());
+  std::uniform_int_distribution<int> delayUs(100, 8000);
+  int sawNew = 0;
+  int leftovers = 0;
+  for (int run = 0; run < 200; ++run) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (;;) SaveSettings();
+    }
+    const int us = delayUs(random);
+    usleep(static_cast<useconds_t>(us));
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    const std::string now = ReadFile(path());
+    ASSERT_TRUE(now == oldBytes || now == newBytes) << "run " << run << " killed after " << us
+                                                    << " us: " << now.size() << " bytes";
+    if (now == newBytes) ++sawNew;
+    const std::set<std::string> names = Listing(dir.path);
+    if (names.count("Korvane.inf.tmp")) {
+      ++leftovers;
+      ASSERT_EQ(ReadFile(path() + ".tmp"), newBytes) << "run " << run << ": a partial temporary file";
+    }
+    ASSERT_EQ(names.size(), 1u + names.count("Korvane.inf.tmp")) << "run " << run << ", " << us << " us";
+  }
+  std::printf("[ info ] of 200 kills, %d came after a save had replaced the file, %d between naming and renaming\n",
+              sawNew, leftovers);
+  const std::string hexFolder = Settings.HexFolder;
+  LoadSettings();  // the next start
+  EXPECT_EQ(Listing(dir.path), (std::set<std::string>{"Korvane.inf"}));
+  EXPECT_EQ(Settings.HexFolder, hexFolder);
+  // Such a leftover is removed by the next start and by the next save.
+  for (const auto& next : {std::function<void()>(LoadSettings), std::function<void()>(SaveSettings)}) {
+    WriteFile(path() + ".tmp", newBytes);
+    next();
+    EXPECT_EQ(Listing(dir.path), (std::set<std::string>{"Korvane.inf"}));
+  }
+}
+
+}  // namespace
