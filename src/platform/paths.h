@@ -20,7 +20,8 @@ bool FolderWritable(const std::string& folder);
 // Creates `folder` and its missing parents. True when it exists afterwards.
 bool MakeFolders(const std::string& folder);
 
-// Reads a whole file. False (and `out` empty) when it can't be opened or read.
+// Reads a whole file. False (and `out` empty) when it can't be opened or read,
+// or is no plain file (a folder, a pipe, a device).
 bool ReadWholeFile(const std::string& path, std::string& out);
 
 // Replaces `path` with `content` so that at every instant the file on disk is

@@ -72,10 +72,13 @@ bool MakeFolders(const std::string& folder) {
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
   out.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file is read: a named pipe would hold the program until
+  // someone writes to it, and a device such as /dev/zero never ends. The
+  // open itself must not wait for a pipe's writer either.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st{};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     return false;
   }

@@ -62,6 +62,11 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
+  // Only a file on a disk: a pipe, a console or a device may never end.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return false;
+  }
   char chunk[65536];
   for (;;) {
     DWORD got = 0;

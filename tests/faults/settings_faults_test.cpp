@@ -11,6 +11,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -230,6 +231,66 @@ TEST_F(SettingsFaultTest, AKilledSaveLeavesTheOldOrTheNewFileAndNothingElse) {
     WriteFile(path() + ".tmp", newBytes);
     next();
     EXPECT_EQ(Listing(dir.path), (std::set<std::string>{"Korvane.inf"}));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Runs `work` in a child that may take at most `seconds` and 512 MiB of
+// memory; true when it ended normally with status 0.
+bool InBoundedChild(const std::function<void()>& work, unsigned seconds) {
+  const pid_t pid = fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    rlimit limit{512u << 20, 512u << 20};
+    setrlimit(RLIMIT_AS, &limit);
+    alarm(seconds);
+    try {
+      work();
+    } catch (...) {
+      _exit(6);  // out of memory, most likely
+    }
+    _exit(0);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Something that is not a file where the settings file or the master
+// program file should be: a named pipe no one writes to, an endless device,
+// a folder. Expected: taken as a file that can't be opened, at once (the
+// settings take their defaults; Program Master says "Couldn't open" and
+// fails, as program_master_test.cpp shows for a missing file), never a hang
+// and never a read without end.
+TEST_F(SettingsFaultTest, NoFileInPlaceOfAFileIsTakenForAFileThatCantBeOpened) {
+  const std::string fifo = dir.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  mkdir(dir.File("folder").c_str(), 0755);
+  for (const std::string& path : {fifo, std::string("/dev/zero"), dir.File("folder")}) {
+    SCOPED_TRACE(path);
+    EXPECT_TRUE(InBoundedChild(
+        [&] {
+          ChooseSettingsPath(path);
+          Settings.ComPort = "changed";
+          LoadSettings();
+          if (Settings.ComPort != SettingsRecord().ComPort) _exit(4);
+        },
+        5))
+        << "loading hung, failed or read without end";
+    EXPECT_TRUE(InBoundedChild(
+        [&] {
+          ChooseSettingsPath(dir.File("Korvane.inf"));
+          Settings.MasterDevice = "micromite";
+          Settings.MasterProgramFile = path;  // taken relative to the folder, which "/dev/zero" is not
+          if (path[0] == '/') Settings.MasterProgramFile = "../../../../../../../.." + path;
+          std::string bytes;
+          if (ReadWholeFile(SettingsFolder() + Settings.MasterProgramFile, bytes)) _exit(5);
+        },
+        5))
+        << "the master program file was read";
   }
 }
 
