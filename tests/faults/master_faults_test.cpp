@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <functional>
+#include <sys/stat.h>
 #include <thread>
 
 #include "master/master_link.h"
@@ -180,6 +181,59 @@ TEST_F(MasterFaultTest, ADeviceGoneDuringProgramTargetsPreparationIsReportedAndT
   EXPECT_TRUE(boxes.shown.empty());
   EXPECT_TRUE(ProcedureFailed);
   EXPECT_EQ(MasterLink.port, nullptr);
+}
+
+// Port names and speeds that name no usable serial port. Expected: the open
+// fails at once with one "Master not found!" line and one box, and the link
+// stays closed; a speed the terminal takes although no Micromite runs at it
+// opens like any other.
+TEST_F(MasterFaultTest, PortNamesAndSpeedsThatNameNoPortFailAtOnce) {
+  PtyPair pty;
+  const std::string fifo = io.File("fifo");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0);
+  WriteFile(io.File("plain"), "not a terminal");
+  struct Case {
+    const char* name;
+    std::string port, speed;
+    bool opens;
+  };
+  const Case cases[] = {
+      {"empty name", "", "38400", false},
+      {"no such device", "/dev/ttyNOSUCH0", "38400", false},
+      {"a device that is no terminal", "/dev/null", "38400", false},
+      {"a plain file", io.File("plain"), "38400", false},
+      {"a folder", io.path, "38400", false},
+      {"a named pipe", fifo, "38400", false},
+      {"a name of 5000 characters", "/dev/" + std::string(5000, 'x'), "38400", false},
+      {"a line break in the name", pty.slave + "\n", "38400", false},
+      {"speed 0", pty.slave, "0", false},
+      {"a negative speed", pty.slave, "-9600", false},
+      {"a speed without digits", pty.slave, "fast", false},
+      // Read as 2147483647, which a pseudo-terminal takes (a real port's
+      // driver refuses it, and the open fails like the cases above).
+      {"a speed beyond 32 bits", pty.slave, "99999999999999", true},
+      {"an odd speed the terminal takes", pty.slave, "12345 baud", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    LogFixture log;
+    BoxRecorder boxes;
+    Settings.ComPort = c.port;
+    Settings.MicromiteSpeed = c.speed;
+    bool opened = false;
+    const double took = Timed([&] { opened = OpenMaster(); });
+    EXPECT_EQ(opened, c.opens);
+    EXPECT_LT(took, 1000);
+    if (c.opens) {
+      EXPECT_EQ(log.lines(), std::vector<std::string>{"Connected to Master at " + c.speed});
+      EXPECT_TRUE(boxes.shown.empty());
+    } else {
+      EXPECT_EQ(log.lines(), std::vector<std::string>{"Master not found!"});
+      EXPECT_EQ(boxes.shown.size(), 1u);
+      EXPECT_EQ(MasterLink.port, nullptr);
+    }
+    CloseMaster();
+  }
 }
 
 }  // namespace
