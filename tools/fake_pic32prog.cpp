@@ -12,6 +12,9 @@
 //   numbered N TEXT write N lines to standard output, in large writes: line i
 //                   is i in nine digits (leading zeros), a blank, then TEXT
 //   sleep MS        pause
+//   closeout        close standard output and error, and go on
+//   linger MS       leave a process behind that holds standard output for MS
+//                   milliseconds after this one ends (POSIX)
 //   fds             append "fd: N -> target" for every open descriptor to the record
 //   crash           die by SIGSEGV
 //   exit CODE       end with CODE (-1 gives 255, as exit(-1) does)
@@ -223,6 +226,18 @@ int main(int argc, char** argv) {
       WriteAll(1, block);
     } else if (verb == "sleep") {
       PauseMs(std::atol(rest.c_str()));
+    } else if (verb == "closeout") {
+#ifndef _WIN32
+      close(1);
+      close(2);
+#endif
+    } else if (verb == "linger") {
+#ifndef _WIN32
+      if (fork() == 0) {
+        PauseMs(std::atol(rest.c_str()));
+        _exit(0);
+      }
+#endif
     } else if (verb == "fds") {
       RecordDescriptors();
     } else if (verb == "crash") {

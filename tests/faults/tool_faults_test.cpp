@@ -197,4 +197,20 @@ TEST_F(ToolFaultTest, FiftyMebibytesOfOutputArriveInOrderInBoundedMemory) {
   OutputLog.lines.clear();
 }
 
+// Expected: a tool that closes its output and goes on is waited for without
+// spinning, the log still repainted; a tool that leaves a process behind
+// holding its output ends the run when it ends itself, not when that
+// process lets go of the pipe.
+TEST_F(ToolFaultTest, TheRunFollowsTheToolsProcessNotItsPipe) {
+  Run("out bye\\r\\n\ncloseout\nsleep 2500\nexit 3");
+  EXPECT_EQ(ToolLines(), (std::vector<std::string>{"bye", "", "Error code: 3"}));
+  EXPECT_GE(view.refreshes.size(), 3u) << "repainted while the tool ran on without output";
+
+  const auto t0 = std::chrono::steady_clock::now();
+  Run("linger 8000\nout done\\r\\n\nexit 0");
+  const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_EQ(ToolLines(), (std::vector<std::string>{"done", "", "Success!"}));
+  EXPECT_LT(took, 4000) << "the run waited for the process the tool left behind";
+}
+
 }  // namespace
