@@ -140,9 +140,17 @@ namespace {
 std::string FileBehind(const std::string& requested) {
   char resolved[PATH_MAX];
   struct stat lst{};
-  if (lstat(requested.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && realpath(requested.c_str(), resolved))
-    return resolved;
-  return requested;
+  if (lstat(requested.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) return requested;
+  if (realpath(requested.c_str(), resolved)) return resolved;
+  // A link to a file not made yet: the file is made where the link points,
+  // when that folder is there.
+  std::vector<char> target(PATH_MAX);
+  const ssize_t n = readlink(requested.c_str(), target.data(), target.size() - 1);
+  if (n <= 0) return requested;
+  std::string named(target.data(), static_cast<size_t>(n));
+  if (named[0] != '/') named = FolderOf(requested) + named;
+  const std::string folder = FolderOf(named);
+  return IsDirectory(folder.empty() ? "." : folder) ? named : requested;
 }
 }  // namespace
 

@@ -109,6 +109,11 @@ TEST_F(SettingsFaultTest, EachStateOfTheFileGivesItsOutcomeAndLeavesNothingBehin
          symlink((e + "real.inf").c_str(), (d + "Korvane.inf").c_str());
        },
        Outcome::Saved, "elsewhere", {"Korvane.inf"}},
+      {"a symlink to a file not made yet: the file is made where it points",
+       [&](const std::string& d, const std::string& e) {
+         symlink((e + "real.inf").c_str(), (d + "Korvane.inf").c_str());
+       },
+       Outcome::Saved, "elsewhere", {"Korvane.inf"}},
       {"a symlink to a read-only file: both kept",
        [&](const std::string& d, const std::string& e) {
          WriteFile(e + "real.inf", old);
