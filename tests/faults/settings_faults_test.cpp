@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <functional>
@@ -200,16 +201,39 @@ TEST_F(SettingsFaultTest, AKilledSaveLeavesTheOldOrTheNewFileAndNothingElse) {
   const std::string oldBytes = ReadFile(path());
   Settings.HexFolder = std::string(200000, 'x');  // a long save widens the window
   const std::string newBytes = SettingsFileBytes();
+  // One save's time here, so that the kills fall across whole saves
+  // whatever the build's speed.
+  int saveUs = 0;
+  {
+    TempFolder probe;
+    const std::string keep = SettingsPath;
+    SettingsPath = probe.File("Korvane.inf");
+    const auto t0 = std::chrono::steady_clock::now();
+    for (int i = 0; i < 5; ++i) SaveSettings();
+    saveUs = static_cast<int>(std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count() /
+                              5);
+    SettingsPath = keep;
+  }
   std::mt19937 random(std::random_device{}());
-  std::uniform_int_distribution<int> delayUs(100, 8000);
+  std::uniform_int_distribution<int> delayUs(0, 3 * saveUs + 100);
   int sawNew = 0;
   int leftovers = 0;
   for (int run = 0; run < 200; ++run) {
+    // Each run starts from the old file.
+    WriteFile(path(), oldBytes);
+    unlink((path() + ".tmp").c_str());
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+      if (write(ready[1], "r", 1) != 1) _exit(1);
       for (;;) SaveSettings();
     }
+    char r;
+    ASSERT_EQ(read(ready[0], &r, 1), 1);  // the child is saving from now on
+    close(ready[0]);
+    close(ready[1]);
     const int us = delayUs(random);
     usleep(static_cast<useconds_t>(us));
     kill(pid, SIGKILL);
@@ -227,10 +251,10 @@ TEST_F(SettingsFaultTest, AKilledSaveLeavesTheOldOrTheNewFileAndNothingElse) {
   }
   std::printf("[ info ] of 200 kills, %d came after a save had replaced the file, %d between naming and renaming\n",
               sawNew, leftovers);
-  const std::string hexFolder = Settings.HexFolder;
+  EXPECT_GT(sawNew, 0) << "no kill came late enough to see a save through";
+  EXPECT_LT(sawNew, 200) << "no kill came early enough to find the old file";
   LoadSettings();  // the next start
   EXPECT_EQ(Listing(dir.path), (std::set<std::string>{"Korvane.inf"}));
-  EXPECT_EQ(Settings.HexFolder, hexFolder);
   // Such a leftover is removed by the next start and by the next save.
   for (const auto& next : {std::function<void()>(LoadSettings), std::function<void()>(SaveSettings)}) {
     WriteFile(path() + ".tmp", newBytes);
