@@ -3,6 +3,7 @@
 set -euo pipefail
 build=${1:-build}
 "$build/bench/target_run_bench" "$build/tools/fake-pic32prog"
+"$build/bench/port_scan_bench"
 if [ -x "$build/tools/micromite-sim" ]; then
   "$(dirname "$0")/upload_pacing.sh" "$build"
 fi

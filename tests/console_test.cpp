@@ -73,7 +73,7 @@ TEST(ConsoleTest, TheSpeedStateFollowsItsTableAndTheMasterFollowsIt) {
       {"switch without an open link", {}, "micromite", "38400", "38400", 38400, SwitchWithoutLink,
        BoxAnswer::Yes, "115200", 38400, {"Connected to Master at 115200", "Baud Rate changed to 115200"}, {}, ""},
       {"reopen fails after the switch", {"--unplug-on-baudrate"}, "micromite", "38400", "38400", 38400,
-       SwitchFailing, BoxAnswer::Yes, "115200", 38400, {"*", "Master not found!", "Baud Rate change failed"},
+       SwitchFailing, BoxAnswer::Yes, "115200", 38400, {"*", "Master connection lost", "Master not found!", "Baud Rate change failed"},
        {"OOPS!: Master not found! PORT:115200"}, fast},
   };
   for (const Row& row : rows) {

@@ -88,6 +88,7 @@ TEST_F(ProgramTargetBatchTest, AReopenThatFailsAfterTheSwitchGoesOnToTheTool) {
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(WithoutSeconds(r.out), "Programming slave device\n"
                                    "Connected to Master at 38400\n"
+                                   "Master connection lost\n"
                                    "Master not found!\n"
                                    "Baud Rate change failed\n"
                                    "\n" +

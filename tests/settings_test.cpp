@@ -233,38 +233,4 @@ TEST_F(SettingsTest, AnExplicitSettingsFileIsUsedAndNamesTheSettingsFolder) {
   EXPECT_EQ(SettingsFolder(), other.path);
 }
 
-// The writer is killed at random moments while it saves: the file on disk is
-// always the complete old or the complete new file, and nothing else is left.
-TEST_F(SettingsTest, AKilledSaveLeavesTheOldOrTheNewFile) {
-  LoadSettings();
-  SaveSettings();
-  const std::string oldBytes = ReadFile(path());
-  Settings.HexFolder = std::string(200000, 'x');  // a long save widens the window
-  std::string newBytes;
-  {
-    TempFolder probe;
-    const std::string keep = SettingsPath;
-    SettingsPath = probe.File("Korvane.inf");
-    SaveSettings();
-    newBytes = ReadFile(SettingsPath);
-    SettingsPath = keep;
-  }
-  for (int run = 0; run < 40; ++run) {
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      for (;;) SaveSettings();
-    }
-    usleep(static_cast<useconds_t>(200 + (run * 977) % 5000));
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    const std::string now = ReadFile(path());
-    ASSERT_TRUE(now == oldBytes || now == newBytes) << "run " << run << ": " << now.size() << " bytes";
-  }
-  // A leftover temporary name from a death between naming and renaming is
-  // cleared by the next save.
-  SaveSettings();
-  EXPECT_FALSE(FileExists(path() + ".tmp"));
-}
-
 }  // namespace

@@ -9,7 +9,12 @@
 //   err TEXT        write TEXT to standard error
 //   outeach TEXT    write TEXT to standard output one byte at a time
 //   repeat N TEXT   write TEXT to standard output N times, in large writes
+//   numbered N TEXT write N lines to standard output, in large writes: line i
+//                   is i in nine digits (leading zeros), a blank, then TEXT
 //   sleep MS        pause
+//   closeout        close standard output and error, and go on
+//   linger MS       leave a process behind that holds standard output for MS
+//                   milliseconds after this one ends (POSIX)
 //   fds             append "fd: N -> target" for every open descriptor to the record
 //   crash           die by SIGSEGV
 //   exit CODE       end with CODE (-1 gives 255, as exit(-1) does)
@@ -203,8 +208,36 @@ int main(int argc, char** argv) {
         count -= perBlock;
       }
       for (; count > 0; --count) WriteAll(1, text);
+    } else if (verb == "numbered") {
+      const size_t sp2 = rest.find(' ');
+      const long long count = std::atoll(rest.substr(0, sp2).c_str());
+      const std::string text = sp2 == std::string::npos ? "" : Unescape(rest.substr(sp2 + 1));
+      std::string block;
+      char number[32];
+      for (long long i = 0; i < count; ++i) {
+        std::snprintf(number, sizeof number, "%09lld ", i);
+        block += number;
+        block += text;
+        if (block.size() >= 65536) {
+          WriteAll(1, block);
+          block.clear();
+        }
+      }
+      WriteAll(1, block);
     } else if (verb == "sleep") {
       PauseMs(std::atol(rest.c_str()));
+    } else if (verb == "closeout") {
+#ifndef _WIN32
+      close(1);
+      close(2);
+#endif
+    } else if (verb == "linger") {
+#ifndef _WIN32
+      if (fork() == 0) {
+        PauseMs(std::atol(rest.c_str()));
+        _exit(0);
+      }
+#endif
     } else if (verb == "fds") {
       RecordDescriptors();
     } else if (verb == "crash") {

@@ -33,8 +33,16 @@ bool OpenMaster() {
 
 void CloseMaster() {
   if (!MasterLink.port) return;
+  // The procedures keep their waits and go on to the end when the master
+  // goes away mid-way; what they sent after that reached nobody, so the log
+  // and the outcome must say so.
+  const bool lost = SerialPortGone(MasterLink.port);
   CloseComPort(MasterLink.port);
   MasterLink.port = nullptr;
+  if (lost) {
+    AppendLogLine("Master connection lost");
+    ProcedureFailed = true;
+  }
 }
 
 int32_t ReadMaster(char* buffer, int32_t capacity) {

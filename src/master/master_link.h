@@ -19,6 +19,8 @@ extern MasterLinkRecord MasterLink;
 // True when MasterLink is open afterwards. Logs "Connected to Master at ..."
 // or "Master not found!" with its "OOPS!" box.
 bool OpenMaster();
+// Closes the link; a link whose device went away while it was open logs
+// "Master connection lost" and marks the procedure failed.
 void CloseMaster();
 // -1 when the link is closed; otherwise the count read (0: nothing waiting).
 int32_t ReadMaster(char* buffer, int32_t capacity);

@@ -20,7 +20,8 @@ bool FolderWritable(const std::string& folder);
 // Creates `folder` and its missing parents. True when it exists afterwards.
 bool MakeFolders(const std::string& folder);
 
-// Reads a whole file. False (and `out` empty) when it can't be opened or read.
+// Reads a whole file. False (and `out` empty) when it can't be opened or read,
+// or is no plain file (a folder, a pipe, a device).
 bool ReadWholeFile(const std::string& path, std::string& out);
 
 // Replaces `path` with `content` so that at every instant the file on disk is
@@ -28,6 +29,12 @@ bool ReadWholeFile(const std::string& path, std::string& out);
 // a temporary file in the same folder, is flushed to the disk and is renamed
 // over `path`. On failure nothing changes and no temporary file is left.
 bool ReplaceFileAtomically(const std::string& path, const std::string& content);
+
+// Removes "<path>.tmp", the complete new file that a save killed between
+// naming it and renaming it over `path` leaves behind (a moment no name-based
+// replacement can avoid). Loading calls it, so such a file lives at most
+// until the next start.
+void RemoveLeftoverTemporary(const std::string& path);
 
 // The user's configuration folder for this program, ending with a separator
 // ("$XDG_CONFIG_HOME/korvane/" or "~/.config/korvane/" on POSIX; "" where the

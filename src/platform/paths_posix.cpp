@@ -72,10 +72,13 @@ bool MakeFolders(const std::string& folder) {
 
 bool ReadWholeFile(const std::string& path, std::string& out) {
   out.clear();
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file is read: a named pipe would hold the program until
+  // someone writes to it, and a device such as /dev/zero never ends. The
+  // open itself must not wait for a pipe's writer either.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st{};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     close(fd);
     return false;
   }
@@ -131,14 +134,34 @@ bool RewriteInPlace(const std::string& path, const std::string& content) {
 
 }  // namespace
 
-bool ReplaceFileAtomically(const std::string& requested, const std::string& content) {
-  // A symbolic link keeps pointing where it did: the file it names is the
-  // one replaced.
-  std::string path = requested;
+namespace {
+// A symbolic link keeps pointing where it did: the file it names is the one
+// replaced.
+std::string FileBehind(const std::string& requested) {
   char resolved[PATH_MAX];
   struct stat lst{};
-  if (lstat(requested.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode) && realpath(requested.c_str(), resolved))
-    path = resolved;
+  if (lstat(requested.c_str(), &lst) != 0 || !S_ISLNK(lst.st_mode)) return requested;
+  if (realpath(requested.c_str(), resolved)) return resolved;
+  // A link to a file not made yet: the file is made where the link points,
+  // when that folder is there.
+  std::vector<char> target(PATH_MAX);
+  const ssize_t n = readlink(requested.c_str(), target.data(), target.size() - 1);
+  if (n <= 0) return requested;
+  std::string named(target.data(), static_cast<size_t>(n));
+  if (named[0] != '/') named = FolderOf(requested) + named;
+  const std::string folder = FolderOf(named);
+  return IsDirectory(folder.empty() ? "." : folder) ? named : requested;
+}
+}  // namespace
+
+void RemoveLeftoverTemporary(const std::string& requested) {
+  const std::string temp = FileBehind(requested) + ".tmp";
+  struct stat st{};
+  if (lstat(temp.c_str(), &st) == 0 && S_ISREG(st.st_mode)) unlink(temp.c_str());
+}
+
+bool ReplaceFileAtomically(const std::string& requested, const std::string& content) {
+  const std::string path = FileBehind(requested);
 
   // A write-protected file, or a folder in its place, is left as it is.
   struct stat st{};
@@ -165,14 +188,18 @@ bool ReplaceFileAtomically(const std::string& requested, const std::string& cont
 
   bool ok = WriteAll(fd, content) && fsync(fd) == 0;
   if (ok && !named) {
-    // Give the finished file its temporary name, then rename it over the old.
+    // Give the finished file its temporary name and rename it over the old
+    // one at once: the name lives only between these two calls.
     const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
     unlink(temp.c_str());
     ok = linkat(AT_FDCWD, procPath.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0;
     named = ok;
+    if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
+    if (close(fd) != 0) ok = false;
+  } else {
+    if (close(fd) != 0) ok = false;
+    if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
   }
-  if (close(fd) != 0) ok = false;
-  if (ok) ok = rename(temp.c_str(), path.c_str()) == 0;
   if (!ok) {
     if (named) unlink(temp.c_str());
     return false;

@@ -62,6 +62,11 @@ bool ReadWholeFile(const std::string& path, std::string& out) {
   HANDLE h = CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
+  // Only a file on a disk: a pipe, a console or a device may never end.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return false;
+  }
   char chunk[65536];
   for (;;) {
     DWORD got = 0;
@@ -94,6 +99,12 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& content) 
   if (ok) ok = MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   if (!ok) DeleteFileW(temp.c_str());
   return ok;
+}
+
+void RemoveLeftoverTemporary(const std::string& path) {
+  const std::wstring temp = Utf8ToWide(path) + L".tmp";
+  const DWORD attributes = GetFileAttributesW(temp.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) DeleteFileW(temp.c_str());
 }
 
 std::string UserConfigFolder() { return ""; }

@@ -19,6 +19,11 @@ void CloseSerialPort(SerialPort* port);
 // asked (a device that has gone away). Never blocks.
 int32_t SerialBytesWaiting(SerialPort* port);
 
+// True once the port has shown that its device went away (unplugged, a
+// pseudo-terminal whose other side closed). Reads then find nothing and
+// writes take nothing.
+bool SerialPortGone(SerialPort* port);
+
 // Reads up to `count` waiting bytes without waiting for more. Returns the
 // count read; 0 when nothing was read or the read failed.
 int32_t ReadSerialPort(SerialPort* port, char* buffer, int32_t count);

@@ -185,6 +185,8 @@ int32_t SerialBytesWaiting(SerialPort* port) {
   return static_cast<int32_t>(port->queue.size());
 }
 
+bool SerialPortGone(SerialPort* port) { return port && port->gone; }
+
 int32_t ReadSerialPort(SerialPort* port, char* buffer, int32_t count) {
   if (!port || count <= 0) return 0;
   if (port->queue.size() < static_cast<size_t>(count)) Drain(port);

@@ -6,6 +6,7 @@
 
 struct SerialPort {
   HANDLE handle = INVALID_HANDLE_VALUE;
+  bool gone = false;  // the port stopped answering (a USB adapter pulled out)
 };
 
 SerialPort* OpenSerialPort(const std::string& name, int32_t baud, int32_t inQueue, int32_t outQueue) {
@@ -65,9 +66,14 @@ int32_t SerialBytesWaiting(SerialPort* port) {
   DWORD errors = 0;
   COMSTAT status;
   ZeroMemory(&status, sizeof status);
-  if (!ClearCommError(port->handle, &errors, &status)) return 0;
+  if (!ClearCommError(port->handle, &errors, &status)) {
+    port->gone = true;
+    return 0;
+  }
   return status.cbInQue > 0x7FFFFFFFu ? 0x7FFFFFFF : static_cast<int32_t>(status.cbInQue);
 }
+
+bool SerialPortGone(SerialPort* port) { return port && port->gone; }
 
 int32_t ReadSerialPort(SerialPort* port, char* buffer, int32_t count) {
   if (!port || count <= 0) return 0;

@@ -280,6 +280,7 @@ void WriteSettingsTo(SettingsFile& file);
 
 void LoadSettings() {
   if (SettingsPath.empty()) ChooseSettingsPath("");
+  RemoveLeftoverTemporary(SettingsPath);
   SettingsFile file;
   file.OpenForReading(SettingsPath);  // a missing file reads as an empty one
   ReadSettingsFrom(file);
