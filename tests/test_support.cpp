@@ -75,4 +75,4 @@ LogFixture::~LogFixture() {
   OutputLog.lines.clear();
 }
 
-std::vector<std::string>& LogFixture::lines() { return OutputLog.lines; }
+std::vector<std::string> LogFixture::lines() const { return OutputLog.lines.Copy(); }

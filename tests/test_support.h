@@ -32,7 +32,7 @@ struct LogFixture {
   RecordingLogView view;
   LogFixture();
   ~LogFixture();
-  std::vector<std::string>& lines();
+  std::vector<std::string> lines() const;
 };
 
 std::string ShellQuote(const std::string& s);

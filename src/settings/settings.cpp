@@ -273,10 +273,26 @@ std::string SettingsFolder() {
   return folder.empty() ? ProgramDirectory : folder;
 }
 
+namespace {
+void ReadSettingsFrom(SettingsFile& file);
+void WriteSettingsTo(SettingsFile& file);
+}  // namespace
+
 void LoadSettings() {
   if (SettingsPath.empty()) ChooseSettingsPath("");
   SettingsFile file;
-  file.OpenForReading(SettingsPath);
+  file.OpenForReading(SettingsPath);  // a missing file reads as an empty one
+  ReadSettingsFrom(file);
+}
+
+void ReadSettings(const std::string& fileBytes) {
+  SettingsFile file;
+  file.ParseBytes(fileBytes);
+  ReadSettingsFrom(file);
+}
+
+namespace {
+void ReadSettingsFrom(SettingsFile& file) {
   const SettingsRecord d;  // the defaults
   SettingsRecord& s = Settings;
 
@@ -312,6 +328,7 @@ void LoadSettings() {
   if (s.LineDelay < 100) s.LineDelay = 100;
   s.SavedMicromiteSpeed = s.MicromiteSpeed;
 }
+}  // namespace
 
 void SaveSettings() {
   SettingsRecord& s = Settings;
@@ -325,9 +342,22 @@ void SaveSettings() {
     }
   }
   if (SettingsPath.empty()) ChooseSettingsPath("");
-
   SettingsFile file;
   file.CreateForWriting(SettingsPath);
+  WriteSettingsTo(file);
+  file.Close();
+}
+
+std::string SettingsFileBytes() {
+  SettingsFile file;
+  file.CreateForWriting("");
+  WriteSettingsTo(file);
+  return file.Content();
+}
+
+namespace {
+void WriteSettingsTo(SettingsFile& file) {
+  const SettingsRecord& s = Settings;
   file.SelectGroup("Windows");
   file.WriteComment("Main Window");
   file.WriteInteger("MainX", s.MainWindowX);
@@ -357,5 +387,5 @@ void SaveSettings() {
   file.WriteText("HEX Folder", s.HexFolder);
   file.WriteInteger("Max port no", s.MaxPortNumber);
   file.WriteText("comport", s.ComPort);
-  file.Close();
 }
+}  // namespace

@@ -87,6 +87,11 @@ struct SettingsFile {
   bool Close();                 // writing: true when the file was replaced
 };
 
+// The two halves of LoadSettings and SaveSettings that don't touch the disk:
+// the record from a file already read, and the bytes of the file to write.
+void ReadSettings(const std::string& fileBytes);
+std::string SettingsFileBytes();
+
 // Value rules of the file, shared with tests.
 int32_t ParseSettingsInteger(const std::string& value);
 bool SameSettingsName(const std::string& a, const std::string& b);

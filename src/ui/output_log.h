@@ -1,7 +1,9 @@
 // The output log: the lines the user reads in the log view.
 #pragma once
 #include <cstddef>
+#include <deque>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the log needs of the control that shows it. The view holds the log's
@@ -24,8 +26,47 @@ class LogView {
   virtual void WorkOffEvents() = 0;
 };
 
+// The log's lines. Every line but the last is packed into large blocks, so a
+// tool that prints megabytes costs little more memory than its text; the
+// last line, the only one that can still change, is a string of its own.
+class LogLines {
+ public:
+  LogLines() = default;
+  ~LogLines() { clear(); }
+  LogLines(const LogLines&) = delete;
+  LogLines& operator=(const LogLines&) = delete;
+
+  size_t size() const { return frozen_.size() + (hasLast_ ? 1 : 0); }
+  bool empty() const { return !hasLast_; }
+  std::string_view operator[](size_t i) const {
+    return i < frozen_.size() ? std::string_view(frozen_[i].data, frozen_[i].length) : std::string_view(last_);
+  }
+  // The last line, to change in place (only when not empty).
+  std::string& last() { return last_; }
+  void push_back(std::string_view text);
+  void clear();
+  // A copy of every line, for tests and diagnostics.
+  std::vector<std::string> Copy() const;
+
+ private:
+  struct Ref {
+    const char* data;
+    size_t length;
+  };
+  struct Block {
+    char* data;
+    size_t size;
+    size_t used;
+  };
+  const char* Keep(std::string_view text);
+  std::deque<Ref> frozen_;
+  std::vector<Block> blocks_;
+  std::string last_;
+  bool hasLast_ = false;
+};
+
 struct OutputLogRecord {
-  std::vector<std::string> lines;
+  LogLines lines;
   // Lines from this index on differ from what the view shows.
   size_t firstStale = 0;
   LogView* view = nullptr;

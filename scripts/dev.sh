@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# Installs what is missing on a Debian 12 machine, builds, and then
+#   run   starts Korvane;
+#   test  runs every test: the plain build, the build with AddressSanitizer
+#         and UndefinedBehaviorSanitizer, a short run of each fuzz target,
+#         and the Windows build's compile.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+mode=${1:-}
+case "$mode" in
+  run|test) ;;
+  *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+jobs=$(nproc 2>/dev/null || echo 2)
+
+packages=(build-essential cmake libgtest-dev libfltk1.3-dev fonts-dejavu-core)
+if [ "$mode" = test ]; then
+  packages+=(xvfb xauth xdotool x11-utils imagemagick g++-mingw-w64-x86-64 clang-14 libclang-rt-14-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build() {  # build DIR [cmake options...]
+  local dir=$1
+  shift
+  cmake -S . -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j "$jobs"
+}
+
+if [ "$mode" = run ]; then
+  build build
+  exec ./build/korvane
+fi
+
+# Every test of the plain build, then again with the sanitizers. Windows
+# tests run under a virtual X server.
+run_tests() {  # DIR
+  (cd "$1" && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j "$jobs")
+}
+build build
+run_tests build
+
+build build-sanitize -DKORVANE_SANITIZE=ON
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_tests build-sanitize
+
+# Each fuzz target replays its corpus (every past finding is kept there)
+# and then explores for a short while.
+bash fuzz/run.sh "${KORVANE_FUZZ_SECONDS:-30}"
+
+# The Windows program must keep compiling.
+build build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKORVANE_TESTS=OFF -DKORVANE_GUI=OFF
+echo "Windows build: $(ls build-windows/korvane.exe)"
