@@ -36,3 +36,75 @@ struct LogFixture {
 };
 
 std::string ShellQuote(const std::string& s);
+
+// ---- serial ports -------------------------------------------------------
+
+#include <sys/types.h>
+
+#include "ui/message_box.h"
+
+// A pseudo-terminal pair: the test holds the master side; `slave` is the
+// path a program opens as its serial port. Raw from the start.
+struct PtyPair {
+  PtyPair();
+  ~PtyPair();
+  int master = -1;
+  std::string slave;
+  void Send(const std::string& bytes);  // to the program
+  std::string Drain(int settleMs = 20);  // everything the program wrote
+  void Hangup();                         // closes the master side: the device is gone
+};
+
+// One line of the simulator's log.
+struct SimEvent {
+  double t = 0;       // seconds, monotonic clock
+  std::string kind;   // open, close, rx, tx, lost, speed, saved, unplug
+  int baud = 0;       // rx: the port's speed
+  std::string data;   // rx/tx/lost: the bytes; speed: the new speed; saved: "N program"
+};
+
+// tools/micromite-sim as a child process, with its port at `port`.
+struct Simulator {
+  explicit Simulator(const std::vector<std::string>& options = {});
+  ~Simulator();
+  TempFolder dir;
+  std::string port;     // symbolic link to the pty
+  std::string logPath;
+  pid_t pid = -1;
+  void Stop();                      // ends it and waits; the log is complete afterwards
+  std::vector<SimEvent> Events() const;
+  std::string Received() const;     // all bytes received, in order
+  int Speed(int initial) const;     // the console speed after the last "speed" event
+};
+
+// Records the message boxes shown and answers Yes/No questions with `answer`.
+struct BoxRecorder {
+  BoxRecorder();
+  ~BoxRecorder();
+  std::vector<std::string> shown;  // "caption: text"
+  BoxAnswer answer = BoxAnswer::Yes;
+};
+
+// Groups received bytes into the writes they came from: bytes closer than
+// `gapMs` to the previous ones belong to the same burst.
+struct Burst {
+  double t = 0;
+  int baud = 0;
+  std::string bytes;
+};
+std::vector<Burst> Bursts(const std::vector<SimEvent>& events, double gapMs = 30);
+
+// Escapes control bytes for readable test failure messages.
+std::string Visible(const std::string& bytes);
+
+// The real korvane binary in batch mode, run in `dir` with its settings
+// file dir/Korvane.inf and `dir` first on PATH (where InstallFakeTool puts
+// the tool). `env` is put before the command ("A=1 B=2").
+CommandResult RunKorvane(const TempFolder& dir, const std::string& args, const std::string& env = "");
+
+// A settings file with the given lines after the group headers they name:
+// {"micromite", "LineDelay = 100"}.
+void WriteSettings(const TempFolder& dir, const std::vector<std::pair<std::string, std::string>>& keys);
+
+// The stdout of a batch run with the elapsed seconds written as "S".
+std::string WithoutSeconds(const std::string& out);
