@@ -202,7 +202,7 @@ TEST_F(MainWindowTest, LogViewFollowsTheLog) {
   EXPECT_NE(TkGetText(kLogView), expected) << "typing reached the view";
   RefreshLog();
   EXPECT_EQ(TkGetText(kLogView), expected);
-  EXPECT_EQ(OutputLog.lines.back(), "Success!");
+  EXPECT_EQ(OutputLog.lines[OutputLog.lines.size() - 1], "Success!");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ void WindowLogView::DropLinesFrom(size_t index) {
     // lines that are still current are written anew.
     Clear();
     const size_t keep = std::min(index, OutputLog.lines.size());
-    for (size_t i = 0; i < keep; ++i) AddLine(OutputLog.lines[i]);
+    for (size_t i = 0; i < keep; ++i) AddLine(std::string(OutputLog.lines[i]));
     return;
   }
   if (index >= lineStarts_.size()) return;
