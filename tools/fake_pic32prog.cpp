@@ -24,6 +24,7 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #define write _write
@@ -150,6 +151,11 @@ std::vector<std::string> DefaultScript(const std::string& port) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The bytes of a script go out as written: no "\n" to "\r\n".
+  _setmode(1, _O_BINARY);
+  _setmode(2, _O_BINARY);
+#endif
   if (const char* r = std::getenv("FAKE_PIC32PROG_RECORD")) g_record = r;
   std::string port;
   for (int i = 1; i < argc; ++i) {

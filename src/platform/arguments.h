@@ -9,7 +9,8 @@
 // they are argv as given.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
-// A windowed Windows program has no standard output of its own: when it was
-// started from a console without redirection, its output goes to that
-// console. Nothing elsewhere.
+// Standard output and error for the windowless modes. A windowed Windows
+// program has none of its own: when it was started from a console without
+// redirection, its output goes to that console; and both streams pass bytes
+// unchanged (no "\n" to "\r\n"). Nothing to do elsewhere.
 void UseParentConsole();

@@ -3,6 +3,9 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <fcntl.h>
+#include <io.h>
+
 #include <cstdio>
 
 #include "platform/text.h"
@@ -29,8 +32,12 @@ bool Usable(DWORD which) {
 
 void UseParentConsole() {
   const bool out = Usable(STD_OUTPUT_HANDLE), err = Usable(STD_ERROR_HANDLE);
-  if (out && err) return;
-  if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
-  if (!out && std::freopen("CONOUT$", "w", stdout)) setvbuf(stdout, nullptr, _IOLBF, 4096);
-  if (!err && std::freopen("CONOUT$", "w", stderr)) setvbuf(stderr, nullptr, _IONBF, 0);
+  if ((!out || !err) && AttachConsole(ATTACH_PARENT_PROCESS)) {
+    if (!out && std::freopen("CONOUT$", "w", stdout)) setvbuf(stdout, nullptr, _IOLBF, 4096);
+    if (!err && std::freopen("CONOUT$", "w", stderr)) setvbuf(stderr, nullptr, _IONBF, 0);
+  }
+  // The log's bytes go out as they are: a master's "\r\n" must not become
+  // "\r\r\n", and a file gets the same bytes on every system.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
 }
