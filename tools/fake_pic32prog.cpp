@@ -11,7 +11,7 @@
 //   repeat N TEXT   write TEXT to standard output N times, in large writes
 //   sleep MS        pause
 //   fds             append "fd: N -> target" for every open descriptor to the record
-//   crash           die by SIGSEGV
+//   crash           die by SIGSEGV (Windows: end with status 0xC0000005)
 //   exit CODE       end with CODE (-1 gives 255, as exit(-1) does)
 //
 // Without an "exit" line it ends with 0.
@@ -214,8 +214,14 @@ int main(int argc, char** argv) {
     } else if (verb == "fds") {
       RecordDescriptors();
     } else if (verb == "crash") {
+#ifdef _WIN32
+      // Ends with the status an access violation leaves, without a crash
+      // dialog that would wait for someone to close it.
+      TerminateProcess(GetCurrentProcess(), 0xC0000005);
+#else
       std::signal(SIGSEGV, SIG_DFL);
       std::raise(SIGSEGV);
+#endif
     } else if (verb == "exit") {
       return std::atoi(rest.c_str());
     }
