@@ -70,11 +70,12 @@ for dll in $dlls; do
 done
 echo "Windows build: build-windows/korvane.exe ($(echo $dlls | tr '\n' ' '))"
 
-# Under Wine, in a prefix of our own: the unit tests built for Windows, then
+# Under Wine, in a prefix of our own: the unit tests and the window tests
+# built for Windows (the Win32 windows in-process), then
 # korvane.exe driven from the Linux tests (target runs, COM ports on the
 # Micromite simulator, the main window).
 export WINEPREFIX="${WINEPREFIX:-$PWD/build-windows-tests/wine}" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
-build build-windows-tests -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKORVANE_MINGW_THREADS=posix -DKORVANE_GUI=OFF
-(cd build-windows-tests && ctest --output-on-failure)
+build build-windows-tests -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKORVANE_MINGW_THREADS=posix -DKORVANE_GUI=ON
+(cd build-windows-tests && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure)
 KORVANE_WINE_EXE="$PWD/build-windows/korvane.exe" KORVANE_WINE_TOOL="$PWD/build-windows/tools/fake-pic32prog.exe" \
   xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/korvane_tests --gtest_filter='WineTest.*'

@@ -36,6 +36,7 @@ struct Control {
   int window = -1;
   Kind kind = Kind::Label;
   int low = 0, high = 0;
+  RECT place{};  // where the program put it (a spin field: edit and arrows together)
 };
 
 // What the program wrote into a log view, kept beside the control so that
@@ -66,6 +67,7 @@ struct ToolkitRecord {
   // The dialog that is up.
   bool dialogUp = false;
   bool fileDialogUp = false;
+  size_t fileNameCapacity = 0;  // characters of the file dialog's name buffer
   std::wstring boxCaptionWide;
   std::string boxCaption, boxText;
   TkFileDialogState fileDialog;
@@ -226,7 +228,9 @@ struct ModalScope {
   std::vector<HWND> disabled;
   std::vector<HWND> wereTopmost;
   HWND owner = nullptr;
+  bool ownerWasDisabled = false;
   explicit ModalScope(HWND owner_) : owner(owner_) {
+    ownerWasDisabled = owner && !IsWindowEnabled(owner);
     EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
     for (HWND h : wereTopmost) SetWindowPos(h, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     for (HWND h : disabled) EnableWindow(h, FALSE);
@@ -235,6 +239,8 @@ struct ModalScope {
   ~ModalScope() {
     for (HWND h : disabled)
       if (IsWindow(h)) EnableWindow(h, TRUE);
+    // The box enables its owner when it closes, even one that was disabled.
+    if (ownerWasDisabled && IsWindow(owner)) EnableWindow(owner, FALSE);
     for (HWND h : wereTopmost)
       if (IsWindow(h)) SetWindowPos(h, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     Tk.dialogUp = false;
@@ -395,6 +401,7 @@ HWND AddChild(int window, int control, const wchar_t* cls, const std::wstring& t
   c.hwnd = h;
   c.window = window;
   c.kind = kind;
+  c.place = RECT{x, y, x + std::max(0, width), y + std::max(0, height)};
   Tk.controls[control] = c;
   Tk.lastAdded[window] = kind;
   return h;
@@ -695,19 +702,20 @@ void TkMoveControl(int control, int x, int y, int width, int height) {
   if (!c) return;
   MoveWindow(c->hwnd, x, y, std::max(0, width), std::max(0, height), TRUE);
   if (c->arrows) SendMessageW(c->arrows, UDM_SETBUDDY, reinterpret_cast<WPARAM>(c->hwnd), 0);
+  c->place = RECT{x, y, x + std::max(0, width), y + std::max(0, height)};
 }
 
 bool TkControlRect(int control, int& x, int& y, int& width, int& height) {
   Control* c = FindControl(control);
   if (!c) return false;
   RECT r{};
-  GetWindowRect(c->hwnd, &r);
   if (c->arrows) {
-    RECT a{};
-    GetWindowRect(c->arrows, &a);
-    UnionRect(&r, &r, &a);
+    // The arrows sit on the field's right border: the pair fills the place.
+    r = c->place;
+  } else {
+    GetWindowRect(c->hwnd, &r);
+    MapWindowPoints(nullptr, GetParent(c->hwnd), reinterpret_cast<POINT*>(&r), 2);
   }
-  MapWindowPoints(nullptr, GetParent(c->hwnd), reinterpret_cast<POINT*>(&r), 2);
   x = r.left;
   y = r.top;
   width = r.right - r.left;
@@ -1019,6 +1027,7 @@ bool TkOpenFileDialog(const std::string& title, const std::vector<TkFileFilter>&
 
   ModalScope modal(ofn.hwndOwner);
   Tk.fileDialogUp = true;
+  Tk.fileNameCapacity = capacity;
   Tk.fileDialog.title = title;
   Tk.fileDialog.folder = initialFolder;
   Tk.fileDialog.name = initialName;
@@ -1043,9 +1052,19 @@ void TkAnswerDialog(TkBoxAnswer answer) {
       PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
       return;
     }
+    // A path the dialog would refuse (its folder missing) or could not hold
+    // ends it the way a cancel does, so that no warning waits for a user.
+    const std::wstring path = Utf8ToWide(TkDialogAnswerPath);
+    const size_t cut = TkDialogAnswerPath.find_last_of("\\/");
+    const std::string folder = cut == std::string::npos ? "." : TkDialogAnswerPath.substr(0, cut + 1);
+    const DWORD attributes = GetFileAttributesW(Utf8ToWide(folder).c_str());
+    if (path.size() >= Tk.fileNameCapacity || attributes == INVALID_FILE_ATTRIBUTES ||
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      return;
+    }
     // The file-name field of the dialog (combo box 0x47C, or edit 0x480 in
     // the older layout) takes the path; then OK.
-    const std::wstring path = Utf8ToWide(TkDialogAnswerPath);
     if (!SetDlgItemTextW(dialog, 0x47C, path.c_str())) SetDlgItemTextW(dialog, 0x480, path.c_str());
     PostMessageW(dialog, WM_COMMAND, IDOK, 0);
     return;
@@ -1061,7 +1080,7 @@ std::string TkCurrentBoxCaption() { return Tk.boxCaption; }
 // ---- Screenshots --------------------------------------------------------------------------
 
 bool TkSaveScreenshot(int window, const std::string& path) {
-  HWND h = FindWindowHandle(window);
+  HWND h = window == kTkDialogWindow ? CurrentDialog() : FindWindowHandle(window);
   if (!h) return false;
   RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   RECT r{};
