@@ -43,6 +43,7 @@ struct Control {
 // byte offsets (UTF-8, "\n" breaks) map to the control's character positions.
 struct LogText {
   std::string text;
+  std::string pending;      // the end of `text`, not yet handed to the control
   bool userEdited = false;  // the control's text differs from `text`
   bool resync = false;      // `text` must be read back from the control
 };
@@ -220,6 +221,40 @@ LogText& LogOf(int control, Control* c) {
   return log;
 }
 
+// Appends go to the control in one piece, when it is next looked at or the
+// window system runs: a rich edit lays its text out anew for every insertion.
+void FlushLog(Control* c, LogText& log) {
+  if (log.pending.empty()) return;
+  std::string native;
+  native.reserve(log.pending.size() + log.pending.size() / 16);
+  for (char ch : log.pending) {
+    if (ch == '\n')
+      native += Tk.breakWidth == 1 ? "\r" : "\r\n";
+    else
+      native += ch;
+  }
+  log.pending.clear();
+  ProgramEdit edit;
+  CHARRANGE end{-1, -1};
+  SendMessageW(c->hwnd, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+  SendMessageW(c->hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Utf8ToWide(native).c_str()));
+}
+
+void FlushAllLogs() {
+  for (auto& [id, log] : Tk.logs) {
+    if (log.pending.empty()) continue;
+    auto it = Tk.controls.find(id);
+    if (it != Tk.controls.end()) FlushLog(&it->second, log);
+  }
+}
+
+// The log of a control with everything appended already in the control.
+LogText& FlushedLog(int control, Control* c) {
+  LogText& log = LogOf(control, c);
+  FlushLog(c, log);
+  return log;
+}
+
 // ---- Modal boxes ----------------------------------------------------------------
 
 // Every other visible and enabled window of the program goes disabled, and
@@ -363,6 +398,7 @@ bool DialogNavigation(MSG& msg) {
 
 // Dispatches what the window system has pending. True when something was.
 bool DispatchPending() {
+  FlushAllLogs();
   bool any = false;
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -678,6 +714,7 @@ std::string TkGetText(int control) {
   if (!c) return "";
   switch (c->kind) {
     case Kind::Log:
+      FlushedLog(control, c);
       return ReadLogControl(c->hwnd);
     case Kind::List: {
       const LRESULT i = SendMessageW(c->hwnd, LB_GETCURSEL, 0, 0);
@@ -829,8 +866,18 @@ void TkLogTruncate(int control, size_t length) {
   if (length == 0) {
     SetWindowTextW(c->hwnd, L"");
     log.text.clear();
+    log.pending.clear();
     return;
   }
+  // Cut what was not handed over yet first; the control only when needed.
+  const size_t handed = log.text.size() - log.pending.size();
+  if (length >= handed) {
+    log.pending.resize(length - handed);
+    log.text.resize(length);
+    return;
+  }
+  log.pending.clear();
+  log.text.resize(handed);
   const LONG from = ControlLength(log.text.data(), length);
   CHARRANGE cr{from, -1};
   SendMessageW(c->hwnd, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&cr));
@@ -843,27 +890,15 @@ size_t TkLogAppend(int control, const std::string& text) {
   if (!c || text.empty()) return 0;
   LogText& log = LogOf(control, c);
   const std::string added = SingleBreaks(text);
-  if (added.empty()) return 0;
-  std::string native;
-  native.reserve(added.size() + 16);
-  for (char ch : added) {
-    if (ch == '\n')
-      native += Tk.breakWidth == 1 ? "\r" : "\r\n";
-    else
-      native += ch;
-  }
-  ProgramEdit edit;
-  CHARRANGE end{-1, -1};
-  SendMessageW(c->hwnd, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
-  SendMessageW(c->hwnd, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Utf8ToWide(native).c_str()));
   log.text += added;
+  log.pending += added;
   return added.size();
 }
 
 void TkLogShowEnd(int control) {
   Control* c = LogControl(control);
   if (!c) return;
-  LogText& log = LogOf(control, c);
+  LogText& log = FlushedLog(control, c);
   const LONG end = ControlLength(log.text.data(), log.text.size());
   CHARRANGE cr{end, end};
   SendMessageW(c->hwnd, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&cr));
@@ -873,6 +908,7 @@ void TkLogShowEnd(int control) {
 size_t TkLogLineCount(int control) {
   Control* c = LogControl(control);
   if (!c) return 0;
+  FlushedLog(control, c);
   const LRESULT n = SendMessageW(c->hwnd, EM_GETLINECOUNT, 0, 0);
   return n < 1 ? 1 : static_cast<size_t>(n);
 }
@@ -890,7 +926,7 @@ void TkLogSelection(int control, size_t& start, size_t& end, size_t& caret) {
   start = end = caret = 0;
   Control* c = LogControl(control);
   if (!c) return;
-  LogText& log = LogOf(control, c);
+  LogText& log = FlushedLog(control, c);
   CHARRANGE cr{0, 0};
   SendMessageW(c->hwnd, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&cr));
   start = ByteOffset(log.text, cr.cpMin);
@@ -901,7 +937,7 @@ void TkLogSelection(int control, size_t& start, size_t& end, size_t& caret) {
 bool TkLogEndVisible(int control) {
   Control* c = LogControl(control);
   if (!c) return false;
-  LogText& log = LogOf(control, c);
+  LogText& log = FlushedLog(control, c);
   const LONG endPos = ControlLength(log.text.data(), log.text.size());
   POINTL p{0, 0};
   SendMessageW(c->hwnd, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&p), endPos);
@@ -1080,6 +1116,7 @@ std::string TkCurrentBoxCaption() { return Tk.boxCaption; }
 // ---- Screenshots --------------------------------------------------------------------------
 
 bool TkSaveScreenshot(int window, const std::string& path) {
+  FlushAllLogs();
   HWND h = window == kTkDialogWindow ? CurrentDialog() : FindWindowHandle(window);
   if (!h) return false;
   RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
