@@ -74,8 +74,13 @@ echo "Windows build: build-windows/korvane.exe ($(echo $dlls | tr '\n' ' '))"
 # built for Windows (the Win32 windows in-process), then
 # korvane.exe driven from the Linux tests (target runs, COM ports on the
 # Micromite simulator, the main window).
-export WINEPREFIX="${WINEPREFIX:-$PWD/build-windows-tests/wine}" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
+# The prefix is made before any window can come up; without Mono and Gecko
+# no installer asks for them.
+export WINEPREFIX="${WINEPREFIX:-$PWD/build-windows-tests/wine}" WINEDEBUG=-all
+export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
+wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+env -u DISPLAY "$wine64" wineboot --init >/dev/null 2>&1
 build build-windows-tests -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKORVANE_MINGW_THREADS=posix -DKORVANE_GUI=ON
 (cd build-windows-tests && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure)
-KORVANE_WINE_EXE="$PWD/build-windows/korvane.exe" KORVANE_WINE_TOOL="$PWD/build-windows/tools/fake-pic32prog.exe" \
+KORVANE_WINE="$wine64" KORVANE_WINE_EXE="$PWD/build-windows/korvane.exe" KORVANE_WINE_TOOL="$PWD/build-windows/tools/fake-pic32prog.exe" \
   xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/korvane_tests --gtest_filter='WineTest.*'

@@ -62,7 +62,8 @@ class WineTest : public ::testing::Test {
   }
 
   std::string Env() const {
-    return "WINEPREFIX=" + ShellQuote(wine.prefix) + " WINEDEBUG=-all WINEDLLOVERRIDES=winemenubuilder.exe=d";
+    return "WINEPREFIX=" + ShellQuote(wine.prefix) + " WINEDEBUG=-all WINEDLLOVERRIDES=" +
+           ShellQuote("winemenubuilder.exe=d;mscoree=d;mshtml=d");
   }
 
   // Makes COMn of the Wine prefix the device `target`.
@@ -344,6 +345,38 @@ TEST_F(WineTest, TheMainWindowOpensWhereTheSettingsSayAndAClosedWindowSavesThem)
     EXPECT_EQ(Trim(ReadFile(dir.File("status"))), "0");
     EXPECT_EQ(Visible(Settings()), Visible(c.saved));
   }
+}
+
+// A HEX file named on the command line, in quotes because of its blanks,
+// reaches the confirmation whole; Enter answers Yes and it is programmed
+// before the loop starts.
+TEST_F(WineTest, AHexFileOnTheCommandLineIsConfirmedAndProgrammed) {
+  if (!std::getenv("DISPLAY")) GTEST_SKIP() << "no X display";
+  MakeFolders(dir.File("my chips/"));
+  WriteFile(dir.File("my chips/a b.hex"), ":00000001FF\n");
+  WriteFile(dir.File("script"), "out done\\r\\n");
+  WriteSettings(dir, {{"General", "Master Device = Arduino"}, {"General", "comport = COM7"}});
+  const std::string hex = DosPath(dir.File("my chips/a b.hex"));
+  const std::string command = "cd " + ShellQuote(dir.path) + " && (env " + Env() + " FAKE_PIC32PROG_SCRIPT=" +
+                              ShellQuote(DosPath(dir.File("script"))) + " " + ShellQuote(wine.wine) +
+                              " korvane.exe --settings " + ShellQuote(DosPath(dir.File("Korvane.inf"))) + " " +
+                              ShellQuote(hex) + " second-is-ignored >out 2>err; echo $? >status) &";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  const std::string box = XWindow("Confirm, do you want to flash: ", 60000, dir.File("status"));
+  ASSERT_FALSE(box.empty()) << ReadFile(dir.File("err"));
+  SleepMs(300);
+  RunCommand("xdotool windowfocus --sync " + box + " key Return");
+  const std::string window = XWindow("Korvane!", 10000, dir.File("status"));
+  ASSERT_FALSE(window.empty());
+  // The run ends with three empty lines; then the loop serves the window.
+  SleepMs(3000);
+  RunCommand(std::string(KORVANE_X_CLOSE) + " " + window);
+  const int64_t until = MonotonicMs() + 30000;
+  while (!FileExists(dir.File("status")) && MonotonicMs() < until) SleepMs(100);
+  SleepMs(100);
+  EXPECT_EQ(Trim(ReadFile(dir.File("status"))), "0");
+  EXPECT_EQ(SavedValue("HEX Folder"), DosPath(dir.File("my chips/")));
+  EXPECT_EQ(SavedValue("HEX File"), "a b.hex");
 }
 
 }  // namespace
