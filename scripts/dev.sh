@@ -14,9 +14,9 @@ case "$mode" in
 esac
 jobs=$(nproc 2>/dev/null || echo 2)
 
-packages=(build-essential cmake libgtest-dev libfltk1.3-dev fonts-dejavu-core)
+packages=(build-essential cmake libgtest-dev libfltk1.3-dev fluid fonts-dejavu-core)
 if [ "$mode" = test ]; then
-  packages+=(xvfb xauth xdotool x11-utils imagemagick g++-mingw-w64-x86-64 clang-14 libclang-rt-14-dev wine wine64)
+  packages+=(xvfb xauth xdotool x11-utils imagemagick openbox g++-mingw-w64-x86-64 clang-14 libclang-rt-14-dev wine wine64)
 fi
 
 missing=()
@@ -80,6 +80,8 @@ export WINEPREFIX="${WINEPREFIX:-$PWD/build-windows-tests/wine}" WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 env -u DISPLAY "$wine64" wineboot --init >/dev/null 2>&1
+# No window manager runs on the test display: Wine draws the frames itself.
+env -u DISPLAY "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
 build build-windows-tests -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DKORVANE_MINGW_THREADS=posix -DKORVANE_GUI=ON
 (cd build-windows-tests && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure)
 KORVANE_WINE="$wine64" KORVANE_WINE_EXE="$PWD/build-windows/korvane.exe" KORVANE_WINE_TOOL="$PWD/build-windows/tools/fake-pic32prog.exe" \

@@ -32,17 +32,17 @@ struct Row {
 
 void SwitchLogged() {
   OpenMaster();
-  OutputLog.lines.clear();
+  ClearLog();
   EXPECT_TRUE(SwitchTo115200(true));
 }
 void SwitchQuiet() {
   OpenMaster();
-  OutputLog.lines.clear();
+  ClearLog();
   EXPECT_TRUE(SwitchTo115200(false));
 }
 void SwitchFailing() {
   OpenMaster();
-  OutputLog.lines.clear();
+  ClearLog();
   EXPECT_FALSE(SwitchTo115200(true));
 }
 void SwitchWithoutLink() { EXPECT_TRUE(SwitchTo115200(false)); }

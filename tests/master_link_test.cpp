@@ -143,7 +143,7 @@ TEST_F(MasterLinkTest, APortThatCannotBeOpenedGivesOneLineAndOneBox) {
       {pty.slave, "38400"},           {dir.File("plain"), "abc"},
   };
   for (const Case& c : cases) {
-    OutputLog.lines.clear();
+    ClearLog();
     boxes.shown.clear();
     ProcedureFailed = false;
     Settings.ComPort = c.port;

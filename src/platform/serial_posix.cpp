@@ -81,6 +81,12 @@ void Release(int fd) {
 
 // Moves what the kernel holds into the port's queue, up to its limit.
 void Drain(SerialPort* port) {
+  // A full line-discipline buffer (4095 bytes in raw mode on Linux) has
+  // throttled the line; what waits behind it moves in a moment after it has
+  // been read. Only then is a short wait worth it.
+  constexpr int kFullLineDiscipline = 4095;
+  constexpr int kRefillWaitMs = 10;
+  bool tookFullBuffer = false;
   while (!port->gone && port->queue.size() < port->queueLimit) {
     int available = 0;
     if (ioctl(port->fd, FIONREAD, &available) != 0) {
@@ -90,8 +96,12 @@ void Drain(SerialPort* port) {
     }
     if (available <= 0) {
       // Nothing waits; tell a quiet line from one that has hung up.
+      const bool refill = tookFullBuffer;
+      tookFullBuffer = false;
       pollfd p{port->fd, POLLIN, 0};
-      if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR))) port->gone = !(p.revents & POLLIN);
+      const int r = poll(&p, 1, refill ? kRefillWaitMs : 0);
+      if (r > 0 && (p.revents & (POLLHUP | POLLERR)) && !(p.revents & POLLIN)) port->gone = true;
+      if (refill && r > 0 && (p.revents & POLLIN)) continue;  // count again, once
       return;
     }
     char chunk[4096];
@@ -100,10 +110,12 @@ void Drain(SerialPort* port) {
     const ssize_t n = read(port->fd, chunk, want);
     if (n > 0) {
       port->queue.append(chunk, static_cast<size_t>(n));
-    } else if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
-      if (errno == EAGAIN) return;
+      tookFullBuffer = available >= kFullLineDiscipline;
+    } else if (n < 0 && errno == EINTR) {
+      continue;
     } else {
-      port->gone = true;  // 0 or EIO: hung up
+      // EIO and the like: hung up. 0 or EAGAIN: nothing after all.
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) port->gone = true;
       return;
     }
   }

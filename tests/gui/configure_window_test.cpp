@@ -70,7 +70,7 @@ TEST_F(ConfigureWindowTest, OpensWithEveryControlInPlace) {
   TkFocusControl(kPic16Option);
   int x0 = 0, y0 = 0;
   ScreenPoint(kConfigureWindow, kOkButton, x0, y0);
-  std::system(("xdotool mousemove --sync " + std::to_string(x0) + " " + std::to_string(y0 - 40)).c_str());
+  std::system(("xdotool mousemove " + std::to_string(x0) + " " + std::to_string(y0 - 40)).c_str());
   std::vector<int> order;
   for (int i = 0; i < 12; ++i) {
     XKey("Tab");

@@ -78,7 +78,15 @@ TEST_F(DialogsTest, InfoBoxShowsTheTwentyPiecesAsLines) {
 TEST_F(DialogsTest, ConfirmFlashAnswersWithThePathOrNothing) {
   Start();
   const std::string path = "/home/ann/my chips/a.hex";
-  onDialog = [] { XKey("Return"); };
+  onDialog = [this] {
+    int x = 0, y = 0, w = 0, h = 0;
+    TkWindowOuterPosition(kTkDialogWindow, x, y);
+    TkWindowInnerSize(kTkDialogWindow, w, h);
+    std::system(("xdotool mousemove " + std::to_string(x + w / 2) + " " + std::to_string(y + 10)).c_str());
+    XKey("Return");
+    Pump(100);
+    if (TkDialogPending()) TkAnswerDialog(TkBoxAnswer::No);
+  };
   EXPECT_EQ(ConfirmFlash(path), path) << "Enter answers Yes";
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Confirm, do you want to flash: ");
@@ -138,8 +146,19 @@ TEST_F(DialogsTest, FileDialogStartsFromTheLastFile) {
   };
   EXPECT_EQ(ChooseHexFile(), chips.File("new.hex"));
   EXPECT_EQ(seen.title, "HEX file");
-  EXPECT_EQ(seen.folder + PathSeparator(), chips.path);
+  EXPECT_EQ(seen.folder.back() == PathSeparator() ? seen.folder : seen.folder + PathSeparator(), chips.path);
   EXPECT_EQ(seen.name, "blink.hex");
+  EXPECT_EQ(seen.filter, "HEX (*.hex)");
+
+  // The defaults: no name in the field, the HEX filter, the current folder.
+  Settings.HexFolder = "";
+  Settings.HexFile = "*.hex";
+  onDialog = [&] {
+    seen = TkCurrentFileDialog();
+    TkAnswerDialog(TkBoxAnswer::No);
+  };
+  EXPECT_EQ(ChooseHexFile(), "");
+  EXPECT_EQ(seen.name, "");
   EXPECT_EQ(seen.filter, "HEX (*.hex)");
 
   // Cancelling, a folder that doesn't exist and a path too long for the

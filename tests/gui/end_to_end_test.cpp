@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "platform/clock.h"
 #include "test_support.h"
@@ -57,7 +58,7 @@ TEST(EndToEnd, StartsConfirmsDeclinesAndSavesOnClose) {
 
   // "No": the box's second button, at its bottom right.
   const Geometry b = WindowGeometry(confirm);
-  RunCommand("xdotool mousemove --sync " + std::to_string(b.x + b.w - 56) + " " + std::to_string(b.y + b.h - 28) +
+  RunCommand("xdotool mousemove " + std::to_string(b.x + b.w - 56) + " " + std::to_string(b.y + b.h - 28) +
              " click 1");
   for (int i = 0; i < 50 && !Trim(RunCommand("xdotool search --name '^Confirm' 2>/dev/null").out).empty(); ++i)
     SleepMs(100);
@@ -84,6 +85,36 @@ TEST(EndToEnd, WithoutADisplayItSaysSoAndFails) {
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("display"), std::string::npos) << r.err;
   EXPECT_EQ(r.status, 1) << "a crash is not a clean failure";
+}
+
+}  // namespace
+
+namespace {
+
+// With a window manager the frame lies around the client area: the stored
+// position is the frame's, and a window opened with it has its frame there.
+TEST(EndToEnd, StoredPositionIsTheFramesUnderAWindowManager) {
+  if (RunCommand("command -v openbox").status != 0) GTEST_SKIP() << "no window manager (openbox) installed";
+  TempFolder dir;
+  WriteFile(dir.File("Korvane.inf"), ReadFile(KORVANE_TEST_DATA "/default-Korvane.inf"));
+  const CommandResult r = RunCommand("xvfb-run -a sh " + ShellQuote(KORVANE_TEST_SOURCE "/frame_round_trip.sh") +
+                                     " " + ShellQuote(KORVANE_BINARY) + " " + ShellQuote(KORVANE_X_CLOSE) + " " +
+                                     ShellQuote(dir.path));
+  std::vector<std::string> frames;
+  size_t at = 0;
+  while ((at = r.out.find("frame ", at)) != std::string::npos) {
+    frames.push_back(r.out.substr(at, r.out.find('\n', at) - at));
+    at += 6;
+  }
+  ASSERT_EQ(frames.size(), 3u) << r.out << r.err;
+  EXPECT_EQ(frames[0], "frame 200 200") << "opened with the default position";
+  EXPECT_EQ(frames[2], frames[1]) << "reopened where it was closed";
+  const std::string x = frames[1].substr(6, frames[1].find(' ', 6) - 6);
+  const std::string y = frames[1].substr(frames[1].find(' ', 6) + 1);
+  EXPECT_NE(r.out.find("MainX = " + x + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("MainY = " + y + "\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("client 640x300"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("MainW = 640\nMainH = 300"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 
 #include "platform/clock.h"
 #include "settings/settings.h"
+#include "ui/message_box.h"
 #include "ui/output_log.h"
 
 std::vector<SeenBox> WindowedTest::boxes;
@@ -27,6 +28,8 @@ void WindowedTest::SetUp() {
     WindowedTest::boxes.push_back(box);
     if (WindowedTest::current && WindowedTest::current->onDialog) {
       WindowedTest::current->onDialog();
+      // A failed assertion inside must not leave the box up for ever.
+      if (TkDialogPending()) TkAnswerDialog(TkBoxAnswer::No);
     } else {
       // OK for an OK box, No for a question, cancel for the file dialog.
       TkAnswerDialog(TkBoxAnswer::No);
@@ -171,7 +174,7 @@ void WindowedTest::ScreenPoint(int window, int control, int& x, int& y) {
 }
 
 void XClickAt(int x, int y) {
-  const std::string cmd = "xdotool mousemove --sync " + std::to_string(x) + " " + std::to_string(y) + " click 1";
+  const std::string cmd = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y) + " click 1";
   ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   SleepMs(100);  // the X server delivers the click to the program's queue
 }
@@ -187,7 +190,7 @@ void SaveScreenshot(int window, const std::string& name) {
   const std::string png = std::string(KORVANE_SCREENSHOT_DIR "/") + name + ".png";
   std::system("mkdir -p '" KORVANE_SCREENSHOT_DIR "'");
   ASSERT_TRUE(TkSaveScreenshot(window, ppm)) << name;
-  const std::string cmd = "convert " + ShellQuote(ppm) + " " + ShellQuote(png) + " && rm -f " + ShellQuote(ppm);
+  const std::string cmd = "convert " + ShellQuote(ppm) + " -strip" + " " + ShellQuote(png) + " && rm -f " + ShellQuote(ppm);
   std::system(cmd.c_str());
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "gui_support.h"
+#include "platform/clock.h"
 #include "settings/settings.h"
 #include "ui/gui/configure_window.h"
 #include "ui/output_log.h"
@@ -47,9 +48,14 @@ TEST_F(MainWindowTest, DefaultSettingsOpenTheTabledWindow) {
     EXPECT_EQ(TkGetText(c.id), c.text) << c.id;
   }
   EXPECT_TRUE(boxes.empty()) << "no argument: no question";
-  AppendLogLine("Programming slave device");
-  AppendLogLine("-d ascii:com4 C:\\chips\\blink.hex");
-  AppendLogLine("Success!");
+  // A log as a run leaves it, for the screenshot.
+  for (const char* line : {"Programming slave device", "Connected to Master at 38400", "Baud Rate changed to 115200",
+                           "RUN\r\n", "-d ascii:com4 \"/home/ann/chips/blink.hex\"",
+                           "Programmer for Microchip PIC32 microcontrollers, Version 2.0.220",
+                           "    Processor: MX170F256B", "Program flash: ##################### done",
+                           " Verify flash: #################### done", "", "Success!",
+                           "Programming completed in 9.342 seconds"})
+    AppendLogLine(line);
   RefreshLog();
   SaveScreenshot(kMainWindow, "main");
   std::printf("log font: %s\n", TkLogFontName().c_str());
@@ -161,6 +167,7 @@ TEST_F(MainWindowTest, LogViewFollowsTheLog) {
       {"Success! then empty", {"Success!", ""}, "Success!\n"},
       {"reply with CR LF pairs", {"RUN", "> RUN\r\nStarting\r\n> "}, "RUN\n> RUN\nStarting\n> "},
       {"lone CR and LF", {"a\rb\nc"}, "a\nb\nc"},
+      {"line ending in a lone CR", {"RUN\r", "> ", "\r"}, "RUN\n> \n\n"},
   };
   for (const Case& c : cases) {
     ClearLog();
@@ -186,6 +193,19 @@ TEST_F(MainWindowTest, LogViewFollowsTheLog) {
   EXPECT_EQ(TkGetText(kLogView), before) << "not yet refreshed";
   ReplaceLastLogLine("Success!");
   RefreshLog();
+  // A rebuilt line after one that ends in "\r" still has one break before it.
+  AppendLogLine("Verify\r");
+  AppendLogLine("");
+  RefreshLog();
+  ReplaceLastLogLine("done");
+  RefreshLog();
+  const std::string shown = TkGetText(kLogView);
+  EXPECT_TRUE(shown.ends_with("line 299\n\nSuccess!\nVerify\ndone")) << shown.substr(shown.size() - 40);
+  ClearLog();
+  for (int i = 0; i < 300; ++i) AppendLogLine("line " + std::to_string(i));
+  AppendLogLine("");
+  AppendLogLine("Success!");
+  RefreshLog();
   std::string expected;
   for (int i = 0; i < 300; ++i) expected += "line " + std::to_string(i) + "\n";
   expected += "\nSuccess!";
@@ -203,6 +223,72 @@ TEST_F(MainWindowTest, LogViewFollowsTheLog) {
   RefreshLog();
   EXPECT_EQ(TkGetText(kLogView), expected);
   EXPECT_EQ(OutputLog.lines[OutputLog.lines.size() - 1], "Success!");
+}
+
+}  // namespace
+
+namespace {
+
+// The speed offer at exit comes only for an exactly spelled "micromite" whose
+// speed was switched; it is followed by a second's pause, and the answer is
+// what gets saved.
+TEST_F(MainWindowTest, ExitOffersTheSpeedBackOnlyWhenSwitched) {
+  struct Case {
+    const char* device;
+    const char* speed;
+    bool asked;
+  };
+  const Case cases[] = {
+      {"micromite", "115200", true},
+      {"micromite", "38400", false},
+      {"Micromite", "115200", false},
+      {"Arduino", "115200", false},
+  };
+  for (const Case& c : cases) {
+    Start({std::string("Master Device = ") + c.device});
+    Settings.MicromiteSpeed = c.speed;
+    Settings.SavedMicromiteSpeed = "38400";
+    boxes.clear();
+    onDialog = [] { TkAnswerDialog(TkBoxAnswer::No); };
+    TkRequestClose(kMainWindow);
+    EXPECT_FALSE(Pump(1000));
+    const int64_t t0 = MonotonicMs();
+    RunExitSequence();
+    const int64_t took = MonotonicMs() - t0;
+    if (c.asked) {
+      ASSERT_EQ(boxes.size(), 1u) << c.device;
+      EXPECT_EQ(boxes[0].caption, "micromite");
+      EXPECT_EQ(boxes[0].text, "Change baudrate back to 38400 ?");
+      EXPECT_GE(took, 1000) << "the last lines stay a second";
+    } else {
+      EXPECT_TRUE(boxes.empty()) << c.device << " " << c.speed;
+      EXPECT_LT(took, 1000);
+    }
+    EXPECT_NE(SettingsFileText().find(std::string("uM SerialSpeed = ") + c.speed + "\r\n"), std::string::npos)
+        << "declined: the switched speed is saved";
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(MainWindowTest, HexFileOnTheCommandLineIsConfirmedFirst) {
+  const std::string hex = dir.File("my chips/a.hex");
+  onDialog = [] { TkAnswerDialog(TkBoxAnswer::No); };
+  Start({"Master Device = Arduino"}, {hex, "second.hex"});
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Confirm, do you want to flash: ");
+  EXPECT_EQ(boxes[0].text, hex + " ?");
+  EXPECT_TRUE(OutputLog.lines.empty()) << "No: nothing is programmed";
+  TearDown();
+  SetUp();
+
+  onDialog = [] { TkAnswerDialog(TkBoxAnswer::Yes); };
+  Start({"Master Device = Arduino"}, {hex});
+  ASSERT_GE(OutputLog.lines.size(), 4u);
+  EXPECT_EQ(OutputLog.lines[0], "Programming slave device");
+  EXPECT_EQ(Settings.HexFile, "a.hex");
+  EXPECT_EQ(TkGetText(kLogView).substr(0, 24), "Programming slave device") << "the log was refreshed";
+  EXPECT_TRUE(Pump(20)) << "the loop starts afterwards";
 }
 
 }  // namespace

@@ -19,4 +19,9 @@ class WindowLogView : public LogView {
  private:
   int control_;
   std::vector<size_t> lineStarts_;  // offset of each log line in the view's text
+  // Whether each line was joined to the one before by a break of its own: a
+  // line that ends in a lone "\r" takes the joining "\n" as part of that
+  // break ("\r\n" is one line break), so none is inserted after it.
+  std::vector<char> ownBreak_;
+  bool lastEndsInCr_ = false;
 };

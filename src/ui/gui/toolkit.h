@@ -170,6 +170,8 @@ extern void (*TkDialogShownHook)();
 // Answers the box that is up as if the user pressed that button; for the file
 // dialog Ok/Yes confirms `TkDialogAnswerPath` and No cancels.
 void TkAnswerDialog(TkBoxAnswer answer);
+// True while a box or the file dialog is up and not yet answered.
+bool TkDialogPending();
 extern std::string TkDialogAnswerPath;
 // The file dialog's start, as it was opened (for tests).
 struct TkFileDialogState {

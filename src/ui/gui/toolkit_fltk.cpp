@@ -6,6 +6,7 @@
 #include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Hold_Browser.H>
 #include <FL/Fl_Return_Button.H>
+#include <FL/Fl_RGB_Image.H>
 #include <FL/Fl_Round_Button.H>
 #include <FL/Fl_Spinner.H>
 #include <FL/Fl_Text_Buffer.H>
@@ -64,6 +65,7 @@ struct ToolkitRecord {
   std::string boxCaption, boxText;
   TkFileDialogState fileDialog;
   Fl_File_Chooser* chooser = nullptr;
+  std::vector<std::string> filterNames;
 };
 
 ToolkitRecord Tk;
@@ -159,7 +161,7 @@ void AddControl(int window, int control, Fl_Widget* w, Kind kind) {
     Tk.controls.erase(control);
   }
   win->add(w);
-  w->labelsize(12);
+  w->labelsize(11);
   w->callback(ControlCallback, reinterpret_cast<void*>(static_cast<intptr_t>(control)));
   Control c;
   c.widget = w;
@@ -170,14 +172,34 @@ void AddControl(int window, int control, Fl_Widget* w, Kind kind) {
   win->redraw();
 }
 
-// The X frame around a window: left and top border widths (0 without a
-// window manager).
-void FrameOffsets(TkWindow* win, int& left, int& top) {
+// The X frame around a window: the offsets of the client area from the
+// frame's top left corner (0 without a window manager), and the frame's
+// screen position. The frame is the window's ancestor just below the root.
+bool FrameGeometry(TkWindow* win, int& left, int& top, int& frameX, int& frameY) {
   left = top = 0;
-  if (!win->shown()) return;
-  const int dw = win->decorated_w(), dh = win->decorated_h();
-  left = std::max(0, (dw - win->w()) / 2);
-  top = std::max(0, dh - win->h() - left);
+  frameX = win->x();
+  frameY = win->y();
+  if (!win->shown() || !fl_display) return false;
+  const Window client = fl_xid(win);
+  Window frame = client, root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  for (;;) {
+    if (!XQueryTree(fl_display, frame, &root, &parent, &children, &count)) return false;
+    if (children) XFree(children);
+    if (parent == root || parent == 0) break;
+    frame = parent;
+  }
+  int cx = 0, cy = 0, fx = 0, fy = 0;
+  Window dummy;
+  XTranslateCoordinates(fl_display, client, root, 0, 0, &cx, &cy, &dummy);
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(fl_display, frame, &a)) return false;
+  XTranslateCoordinates(fl_display, frame, root, -a.border_width, -a.border_width, &fx, &fy, &dummy);
+  left = cx - fx;
+  top = cy - fy;
+  frameX = fx;
+  frameY = fy;
+  return true;
 }
 
 // ---- Log view ---------------------------------------------------------------
@@ -274,6 +296,33 @@ void BoxWindowCallback(Fl_Widget*, void*) {
   Tk.dialogAnswered = true;
 }
 
+// The windows' icon, drawn here: a chip with pins on a blue tile and a
+// yellow flash bolt across it (the desktop entry's icon, small).
+void SetWindowIcon() {
+  constexpr int n = 32;
+  static uchar pixels[n * n * 4];
+  auto put = [](int x, int y, uchar r, uchar g, uchar b) {
+    uchar* p = pixels + (y * n + x) * 4;
+    p[0] = r, p[1] = g, p[2] = b, p[3] = 255;
+  };
+  for (int y = 0; y < n; ++y)
+    for (int x = 0; x < n; ++x) {
+      const bool corner = (x < 3 || x > 28) && (y < 3 || y > 28);
+      if (!corner) put(x, y, 0x1f, 0x4e, 0x79);
+      const bool pinRow = (y < 8 || y > 23) && x >= 9 && x <= 22 && (x - 9) % 4 < 2;
+      const bool pinColumn = (x < 8 || x > 23) && y >= 9 && y <= 22 && (y - 9) % 4 < 2;
+      if ((pinRow || pinColumn) && x > 3 && x < 28 && y > 3 && y < 28) put(x, y, 0xc9, 0xd3, 0xdc);
+      if (x >= 8 && x <= 23 && y >= 8 && y <= 23) put(x, y, 0x2b, 0x2b, 0x2b);
+      // The bolt: two slanted bars.
+      const bool upper = y >= 10 && y <= 16 && x >= 18 - (y - 10) && x <= 20 - (y - 10) + 1;
+      const bool lower = y >= 15 && y <= 22 && x >= 16 - (y - 15) / 2 + 0 && x <= 18 - (y - 15) / 2 && y - 15 < 8;
+      const bool bar = y >= 15 && y <= 16 && x >= 12 && x <= 19;
+      if (upper || lower || bar) put(x, y, 0xff, 0xcc, 0x33);
+    }
+  static Fl_RGB_Image icon(pixels, n, n, 4);
+  Fl_Window::default_icon(&icon);
+}
+
 }  // namespace
 
 // ---- Display ----------------------------------------------------------------
@@ -290,8 +339,10 @@ bool TkOpenDisplay(std::string& error) {
   fl_open_display(d);
   Fl::scheme("gtk+");
   Fl::visual(FL_DOUBLE | FL_INDEX);
-  FL_NORMAL_SIZE = 12;
+  FL_NORMAL_SIZE = 11;
   Fl_Tooltip::enable(0);
+  Fl_Window::default_xclass("korvane");  // matches the desktop entry
+  SetWindowIcon();
   Tk.displayOpen = true;
   return true;
 }
@@ -312,15 +363,31 @@ bool TkOpenWindow(int window, int x, int y, int width, int height, const std::st
   win->show();
   // Wait for the window to be mapped (and framed, with a window manager).
   const int64_t until = MonotonicMs() + 500;
-  while (!win->visible() && MonotonicMs() < until) Fl::wait(0.01);
-  Fl::check();
-  // The position given is the outer frame's; FLTK places the client area.
-  int left, top;
-  FrameOffsets(win, left, top);
-  if (left || top) {
-    if (win->x() != x + left || win->y() != y + top) win->position(x + left, y + top);
+  for (;;) {
+    Fl::check();
+    XWindowAttributes a;
+    if (XGetWindowAttributes(fl_display, fl_xid(win), &a) && a.map_state == IsViewable) break;
+    if (MonotonicMs() >= until) break;
+    Fl::wait(0.01);
   }
-  Tk.queue.clear();  // the window's first size report is ours, not the user's
+  // The position given is the outer frame's: where a window manager put the
+  // frame elsewhere, the window is moved so that its frame lies there.
+  int left, top, fx, fy;
+  if (FrameGeometry(win, left, top, fx, fy) && (fx != x || fy != y)) {
+    win->position(win->x() + (x - fx), win->y() + (y - fy));
+    const int64_t settle = MonotonicMs() + 300;
+    while (MonotonicMs() < settle) {
+      Fl::wait(0.01);
+      if (FrameGeometry(win, left, top, fx, fy) && fx == x && fy == y) break;
+    }
+  }
+  // The window's first size reports are ours, not the user's.
+  for (auto it = Tk.queue.begin(); it != Tk.queue.end();) {
+    if (it->window == window && it->kind == TkEventKind::Size)
+      it = Tk.queue.erase(it);
+    else
+      ++it;
+  }
   return true;
 }
 
@@ -375,9 +442,7 @@ bool TkWindowOuterPosition(int window, int& x, int& y) {
   TkWindow* win = FindWindow(window);
   if (!win) return false;
   int left, top;
-  FrameOffsets(win, left, top);
-  x = win->x() - left;
-  y = win->y() - top;
+  FrameGeometry(win, left, top, x, y);
   return true;
 }
 
@@ -414,11 +479,11 @@ void TkAddLabel(int window, int control, int x, int y, int width, int height, co
                 TkAlign align) {
   Fl_Box* b = new Fl_Box(x, y, width, height);
   b->box(FL_NO_BOX);
-  b->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP | FL_ALIGN_CLIP |
+  b->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP |
            (align == TkAlign::Right ? FL_ALIGN_RIGHT : FL_ALIGN_LEFT));
   b->copy_label(LiteralLabel(text).c_str());
   AddControl(window, control, b, Kind::Label);
-  b->labelsize(12);
+  b->labelsize(11);
 }
 
 void TkAddGroupBox(int window, int control, int x, int y, int width, int height, const std::string& text) {
@@ -430,7 +495,7 @@ void TkAddGroupBox(int window, int control, int x, int y, int width, int height,
   if (!win) return;
   Fl_Box* caption = new Fl_Box(x + 8, y, 10, 14);
   caption->box(FL_FLAT_BOX);
-  caption->labelsize(12);
+  caption->labelsize(11);
   caption->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_CLIP);
   win->add(caption);
   Tk.controls[control].caption = caption;
@@ -448,7 +513,7 @@ void TkAddOptionButton(int window, int control, int x, int y, int width, int hei
 void TkAddListBox(int window, int control, int x, int y, int width, int height) {
   Fl_Hold_Browser* b = new Fl_Hold_Browser(x, y, width, height);
   b->box(FL_DOWN_BOX);
-  b->textsize(12);
+  b->textsize(11);
   b->has_scrollbar(Fl_Browser_::VERTICAL);
   b->format_char(0);  // items are plain text
   AddControl(window, control, b, Kind::List);
@@ -462,7 +527,7 @@ void TkAddSpinField(int window, int control, int x, int y, int width, int height
   s->maximum(high);
   s->step(1);
   s->value(low);
-  s->textsize(12);
+  s->textsize(11);
   AddControl(window, control, s, Kind::Spin);
   s->callback(static_cast<Fl_Callback*>(nullptr));  // values are read when they are needed
   s->when(FL_WHEN_NEVER);
@@ -819,7 +884,7 @@ TkBoxAnswer TkMessageBox(const std::string& caption, const std::string& text, Tk
   Fl_Window* owner = OwnerWindow();
   const std::string shown = LiteralLabel(LineBreaks(text));
 
-  fl_font(FL_HELVETICA, 12);
+  fl_font(FL_HELVETICA, 11);
   int tw = 0, th = 0;
   fl_measure(shown.c_str(), tw, th, 0);
   const int bw = 80, bh = 24, gap = 10, margin = 16;
@@ -838,7 +903,7 @@ TkBoxAnswer TkMessageBox(const std::string& caption, const std::string& text, Tk
   box->copy_label(caption.c_str());
   Fl_Box* textBox = new Fl_Box(margin, margin, width - 2 * margin, th);
   textBox->copy_label(shown.c_str());
-  textBox->labelsize(12);
+  textBox->labelsize(11);
   textBox->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
   int bx = width - margin - nButtons * bw - (nButtons - 1) * gap;
   const int by = height - margin - bh;
@@ -855,7 +920,7 @@ TkBoxAnswer TkMessageBox(const std::string& caption, const std::string& text, Tk
     no->callback(BoxButtonCallback, reinterpret_cast<void*>(static_cast<intptr_t>(TkBoxAnswer::No)));
     BoxCancelAnswer = TkBoxAnswer::No;
   }
-  first->labelsize(12);
+  first->labelsize(11);
   box->end();
   box->callback(BoxWindowCallback);
   box->set_modal();
@@ -865,7 +930,7 @@ TkBoxAnswer TkMessageBox(const std::string& caption, const std::string& text, Tk
   box->show();
   first->take_focus();
   ArmHook();
-  while (!Tk.dialogAnswered && box->shown()) Fl::wait();
+  while (!Tk.dialogAnswered && box->shown()) Fl::wait(0.05);
   const TkBoxAnswer answer = Tk.dialogAnswered ? Tk.dialogAnswer : BoxCancelAnswer;
   Tk.windows.erase(kTkDialogWindow);
   box->hide();
@@ -883,6 +948,8 @@ bool TkOpenFileDialog(const std::string& title, const std::vector<TkFileFilter>&
   if (!Tk.displayOpen) return false;
   // FLTK reads a filter as "Description (pattern)", one per tab.
   std::string filterText;
+  Tk.filterNames.clear();
+  for (const TkFileFilter& f : filters) Tk.filterNames.push_back(f.description);
   for (size_t i = 0; i < filters.size(); ++i) {
     if (i) filterText += '\t';
     std::string d = filters[i].description;
@@ -911,7 +978,7 @@ bool TkOpenFileDialog(const std::string& title, const std::vector<TkFileFilter>&
                                : "";
     chooser.show();
     ArmHook();
-    while (chooser.shown() && !Tk.dialogAnswered) Fl::wait();
+    while (chooser.shown() && !Tk.dialogAnswered) Fl::wait(0.05);
     std::string result;
     const bool answeredByCall = Tk.dialogAnswered;
     if (answeredByCall) {
@@ -952,7 +1019,25 @@ void TkAnswerDialog(TkBoxAnswer answer) {
   Tk.dialogAnswered = true;
 }
 
-TkFileDialogState TkCurrentFileDialog() { return Tk.fileDialog; }
+bool TkDialogPending() { return Tk.dialogUp && !Tk.dialogAnswered; }
+
+TkFileDialogState TkCurrentFileDialog() {
+  // What the dialog itself shows, read back from it.
+  TkFileDialogState state = Tk.fileDialog;
+  if (Fl_File_Chooser* c = Tk.chooser) {
+    state.folder = c->directory() ? c->directory() : "";
+    const char* value = c->count() > 0 ? c->value() : nullptr;
+    std::string name = value ? value : "";
+    std::string dir = state.folder;
+    while (dir.size() > 1 && dir.back() == '/') dir.pop_back();
+    if (name == dir || name == dir + "/") name.clear();  // an empty name field
+    const size_t slash = name.rfind('/');
+    state.name = slash == std::string::npos ? name : name.substr(slash + 1);
+    const int f = c->filter_value();
+    state.filter = f >= 0 && f < static_cast<int>(Tk.filterNames.size()) ? Tk.filterNames[f] : "";
+  }
+  return state;
+}
 std::string TkCurrentBoxText() { return Tk.boxText; }
 std::string TkCurrentBoxCaption() { return Tk.boxCaption; }
 

@@ -67,6 +67,7 @@ struct ToolkitRecord {
   std::string logFontName;
   // The dialog that is up.
   bool dialogUp = false;
+  bool dialogAnswered = false;  // TkAnswerDialog was called for the dialog that is up
   bool fileDialogUp = false;
   size_t fileNameCapacity = 0;  // characters of the file dialog's name buffer
   std::wstring boxCaptionWide;
@@ -270,6 +271,7 @@ struct ModalScope {
     for (HWND h : wereTopmost) SetWindowPos(h, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     for (HWND h : disabled) EnableWindow(h, FALSE);
     Tk.dialogUp = true;
+    Tk.dialogAnswered = false;
   }
   ~ModalScope() {
     for (HWND h : disabled)
@@ -389,8 +391,15 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 // log view keeps its keys for itself.
 bool DialogNavigation(MSG& msg) {
   HWND root = GetAncestor(msg.hwnd, GA_ROOT);
+  if (!root) return false;
   const int id = WindowIdOf(root);
-  if (id < 0) return false;
+  if (id < 0) {
+    // A box or dialog of the system: its keys (Enter, Tab) as its own loop
+    // would handle them, when messages are served from inside it.
+    wchar_t cls[16] = {};
+    GetClassNameW(root, cls, 16);
+    return wcscmp(cls, L"#32770") == 0 && IsDialogMessageW(root, &msg) != 0;
+  }
   for (auto& [cid, c] : Tk.controls)
     if (c.window == id && c.kind == Kind::Log) return false;
   return IsDialogMessageW(root, &msg) != 0;
@@ -1080,9 +1089,10 @@ bool TkOpenFileDialog(const std::string& title, const std::vector<TkFileFilter>&
 }
 
 void TkAnswerDialog(TkBoxAnswer answer) {
-  if (!Tk.dialogUp) return;
+  if (!Tk.dialogUp || Tk.dialogAnswered) return;
   HWND dialog = CurrentDialog();
   if (!dialog) return;
+  Tk.dialogAnswered = true;
   if (Tk.fileDialogUp) {
     if (answer == TkBoxAnswer::No) {
       PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -1107,6 +1117,13 @@ void TkAnswerDialog(TkBoxAnswer answer) {
   }
   const WPARAM id = answer == TkBoxAnswer::Yes ? IDYES : answer == TkBoxAnswer::No ? IDNO : IDOK;
   PostMessageW(dialog, WM_COMMAND, id, 0);
+}
+
+bool TkDialogPending() {
+  if (!Tk.dialogUp || Tk.dialogAnswered) return false;
+  // Input that is already queued (a key press) may answer it.
+  DispatchPending();
+  return CurrentDialog() != nullptr;
 }
 
 TkFileDialogState TkCurrentFileDialog() { return Tk.fileDialog; }

@@ -1,0 +1,5 @@
+' programmer
+PGD = 0
+PRINT "x"
+
+last
