@@ -1,4 +1,7 @@
 // Program Master: the upload to a Micromite and the tool branch.
+// Pseudo-terminals and the shell: the Windows build meets these roads in
+// wine_test.cpp, through the real korvane.exe.
+#ifndef _WIN32
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -312,3 +315,4 @@ TEST_F(ProgramMasterBatchTest, OtherMastersAreLoadedByTheToolAndItsFailuresCount
 }
 
 }  // namespace
+#endif  // !_WIN32

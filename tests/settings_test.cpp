@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <functional>
 
@@ -152,6 +156,30 @@ TEST_F(SettingsTest, EveryValueSurvivesARoundTrip) {
   EXPECT_EQ(Settings.ComPort, saved.ComPort);
 }
 
+#ifdef _WIN32
+TEST_F(SettingsTest, AFileThatCantBeWrittenStaysAsItWas) {
+  WriteFile(path(), "old");
+  const std::string file = path();
+  const std::wstring wide(file.begin(), file.end());  // an ASCII temporary path
+  SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_READONLY);
+  SaveSettings();
+  EXPECT_EQ(ReadFile(path()), "old");
+  EXPECT_FALSE(FileExists(path() + ".tmp"));
+  SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileW(wide.c_str());
+  CreateDirectoryW(wide.c_str(), nullptr);  // a folder in its place
+  SaveSettings();
+  EXPECT_TRUE(IsDirectory(path()));
+  EXPECT_FALSE(FileExists(path() + ".tmp"));
+}
+
+TEST_F(SettingsTest, ASaveReplacesTheWholeFile) {
+  WriteFile(path(), std::string(100000, 'x'));
+  SaveSettings();
+  EXPECT_EQ(ReadFile(path()), ReadFile(KORVANE_TEST_DATA "/default-Korvane.inf"));
+  EXPECT_FALSE(FileExists(path() + ".tmp"));
+}
+#else
 // Runs `work` in a child process without root's rights, so that file modes
 // count even when the tests run as root.
 void AsUnprivileged(const std::function<void()>& work) {
@@ -225,6 +253,8 @@ TEST_F(SettingsTest, AnUnwritableProgramFolderFallsBackToTheUserFolder) {
   });
   chmod(dir.path.c_str(), 0755);
 }
+
+#endif  // _WIN32
 
 TEST_F(SettingsTest, AnExplicitSettingsFileIsUsedAndNamesTheSettingsFolder) {
   TempFolder other;

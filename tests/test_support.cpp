@@ -4,11 +4,66 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/text.h"
+#else
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include "platform/paths.h"
+
+#ifdef _WIN32
+
+TempFolder::TempFolder() {
+  wchar_t base[MAX_PATH + 1] = {};
+  GetTempPathW(MAX_PATH, base);
+  static unsigned counter = 0;
+  for (;;) {
+    const std::wstring candidate = std::wstring(base) + L"korvane-test-" + std::to_wstring(GetCurrentProcessId()) +
+                                   L"-" + std::to_wstring(++counter);
+    if (CreateDirectoryW(candidate.c_str(), nullptr)) {
+      path = WideToUtf8(candidate) + "\\";
+      return;
+    }
+    if (GetLastError() != ERROR_ALREADY_EXISTS) std::abort();
+  }
+}
+
+namespace {
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &found);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring full = folder + L"\\" + name;
+      SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(full);
+      else
+        DeleteFileW(full.c_str());
+    } while (FindNextFileW(h, &found));
+    FindClose(h);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+}  // namespace
+
+TempFolder::~TempFolder() { RemoveTree(Utf8ToWide(path.substr(0, path.size() - 1))); }
+
+void InstallFakeTool(const std::string& folder) {
+  const std::wstring target = Utf8ToWide(folder + "pic32prog.exe");
+  DeleteFileW(target.c_str());
+  if (!CopyFileW(Utf8ToWide(KORVANE_FAKE_TOOL).c_str(), target.c_str(), FALSE)) std::abort();
+}
+
+#else
 
 TempFolder::TempFolder() {
   const char* base = std::getenv("TMPDIR");
@@ -25,6 +80,14 @@ TempFolder::~TempFolder() {
   }
 }
 
+void InstallFakeTool(const std::string& folder) {
+  const std::string target = folder + "pic32prog";
+  unlink(target.c_str());
+  if (symlink(KORVANE_FAKE_TOOL, target.c_str()) != 0) std::abort();
+}
+
+#endif
+
 void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -35,12 +98,6 @@ std::string ReadFile(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
-}
-
-void InstallFakeTool(const std::string& folder) {
-  const std::string target = folder + "pic32prog";
-  unlink(target.c_str());
-  if (symlink(KORVANE_FAKE_TOOL, target.c_str()) != 0) std::abort();
 }
 
 std::string ShellQuote(const std::string& s) {
@@ -54,6 +111,7 @@ std::string ShellQuote(const std::string& s) {
   return out + "'";
 }
 
+#ifndef _WIN32
 CommandResult RunCommand(const std::string& commandLine, const std::string& stdinText) {
   TempFolder io;
   WriteFile(io.File("in"), stdinText);
@@ -66,6 +124,7 @@ CommandResult RunCommand(const std::string& commandLine, const std::string& stdi
   r.err = ReadFile(io.File("err"));
   return r;
 }
+#endif
 
 LogFixture::LogFixture() {
   OutputLog.lines.clear();
@@ -81,6 +140,7 @@ std::vector<std::string> LogFixture::lines() const { return OutputLog.lines.Copy
 
 // ---- serial ports -------------------------------------------------------
 
+#ifndef _WIN32
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -225,6 +285,7 @@ int Simulator::Speed(int initial) const {
     if (e.kind == "speed") speed = std::atoi(e.data.c_str());
   return speed;
 }
+#endif  // !_WIN32
 
 namespace {
 BoxRecorder* g_boxes = nullptr;
@@ -244,6 +305,7 @@ BoxRecorder::~BoxRecorder() {
   g_boxes = nullptr;
 }
 
+#ifndef _WIN32
 std::vector<Burst> Bursts(const std::vector<SimEvent>& events, double gapMs) {
   std::vector<Burst> bursts;
   double last = -1e9;
@@ -258,6 +320,7 @@ std::vector<Burst> Bursts(const std::vector<SimEvent>& events, double gapMs) {
   }
   return bursts;
 }
+#endif
 
 std::string Visible(const std::string& bytes) {
   std::string out;
@@ -275,10 +338,12 @@ std::string Visible(const std::string& bytes) {
 
 #include <regex>
 
+#ifndef _WIN32
 CommandResult RunKorvane(const TempFolder& dir, const std::string& args, const std::string& env) {
   return RunCommand("cd " + ShellQuote(dir.path) + " && env PATH=" + ShellQuote(dir.path) + ":\"$PATH\" " + env + " " +
                     KORVANE_BINARY + " --settings " + ShellQuote(dir.File("Korvane.inf")) + " " + args);
 }
+#endif
 
 void WriteSettings(const TempFolder& dir, const std::vector<std::pair<std::string, std::string>>& keys) {
   std::string text;

@@ -25,7 +25,19 @@ struct CommandResult {
   std::string out;
   std::string err;
 };
+#ifndef _WIN32
 CommandResult RunCommand(const std::string& commandLine, const std::string& stdinText = "");
+#endif
+
+// The separator of the folders in PATH.
+#ifdef _WIN32
+constexpr char kPathListSeparator = ';';
+#include <cstdlib>
+inline int setenv(const char* name, const char* value, int) { return _putenv_s(name, value); }
+inline int unsetenv(const char* name) { return _putenv_s(name, ""); }
+#else
+constexpr char kPathListSeparator = ':';
+#endif
 
 // Resets the global log to empty with a recording view attached.
 struct LogFixture {
@@ -39,9 +51,10 @@ std::string ShellQuote(const std::string& s);
 
 // ---- serial ports -------------------------------------------------------
 
-#include <sys/types.h>
-
 #include "ui/message_box.h"
+
+#ifndef _WIN32
+#include <sys/types.h>
 
 // A pseudo-terminal pair: the test holds the master side; `slave` is the
 // path a program opens as its serial port. Raw from the start.
@@ -76,6 +89,7 @@ struct Simulator {
   std::string Received() const;     // all bytes received, in order
   int Speed(int initial) const;     // the console speed after the last "speed" event
 };
+#endif  // !_WIN32
 
 // Records the message boxes shown and answers Yes/No questions with `answer`.
 struct BoxRecorder {
@@ -92,7 +106,9 @@ struct Burst {
   int baud = 0;
   std::string bytes;
 };
+#ifndef _WIN32
 std::vector<Burst> Bursts(const std::vector<SimEvent>& events, double gapMs = 30);
+#endif
 
 // Escapes control bytes for readable test failure messages.
 std::string Visible(const std::string& bytes);
@@ -100,7 +116,9 @@ std::string Visible(const std::string& bytes);
 // The real korvane binary in batch mode, run in `dir` with its settings
 // file dir/Korvane.inf and `dir` first on PATH (where InstallFakeTool puts
 // the tool). `env` is put before the command ("A=1 B=2").
+#ifndef _WIN32
 CommandResult RunKorvane(const TempFolder& dir, const std::string& args, const std::string& env = "");
+#endif
 
 // A settings file with the given lines after the group headers they name:
 // {"micromite", "LineDelay = 100"}.

@@ -16,7 +16,7 @@
 //   linger MS       leave a process behind that holds standard output for MS
 //                   milliseconds after this one ends (POSIX)
 //   fds             append "fd: N -> target" for every open descriptor to the record
-//   crash           die by SIGSEGV
+//   crash           die by SIGSEGV (Windows: end with status 0xC0000005)
 //   exit CODE       end with CODE (-1 gives 255, as exit(-1) does)
 //
 // Without an "exit" line it ends with 0.
@@ -29,6 +29,7 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 #define write _write
@@ -155,6 +156,11 @@ std::vector<std::string> DefaultScript(const std::string& port) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The bytes of a script go out as written: no "\n" to "\r\n".
+  _setmode(1, _O_BINARY);
+  _setmode(2, _O_BINARY);
+#endif
   if (const char* r = std::getenv("FAKE_PIC32PROG_RECORD")) g_record = r;
   std::string port;
   for (int i = 1; i < argc; ++i) {
@@ -241,8 +247,14 @@ int main(int argc, char** argv) {
     } else if (verb == "fds") {
       RecordDescriptors();
     } else if (verb == "crash") {
+#ifdef _WIN32
+      // Ends with the status an access violation leaves, without a crash
+      // dialog that would wait for someone to close it.
+      TerminateProcess(GetCurrentProcess(), 0xC0000005);
+#else
       std::signal(SIGSEGV, SIG_DFL);
       std::raise(SIGSEGV);
+#endif
     } else if (verb == "exit") {
       return std::atoi(rest.c_str());
     }

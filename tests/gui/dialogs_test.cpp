@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
+#include "platform/paths.h"
 #include "gui_support.h"
 #include "settings/settings.h"
 #include "ui/gui/configure_window.h"
@@ -18,6 +17,19 @@ TEST(HexDialogStart, FolderAndNameFromTheLastFile) {
     const char* startFolder;
     const char* startName;
   };
+#ifdef _WIN32
+  const Case cases[] = {
+      {"", "*.hex", "", ""},
+      {"C:\\chips\\", "blink.hex", "C:\\chips", "blink.hex"},
+      {"C:\\chips\\", "what?.hex", "C:\\chips", ""},
+      {"C:\\my chips\\", "*.hex", "C:\\my chips", ""},
+      {"C:/chips/", "blink.hex", "", ""},  // "/" only: neither folder nor name
+      {"", "blink.hex", "", "blink.hex"},
+      {"\\", "blink.hex", "", ""},  // a "\\" in the first place does not count
+      {"C:\\", "a|b.hex", "C:", ""},
+      {"C:\\ann\\", "", "C:\\ann", ""},
+  };
+#else
   const Case cases[] = {
       {"", "*.hex", "", ""},
       {"/home/ann/chips/", "blink.hex", "/home/ann/chips", "blink.hex"},
@@ -31,6 +43,7 @@ TEST(HexDialogStart, FolderAndNameFromTheLastFile) {
       {"/home/ann/", "tab\there.hex", "/home/ann", ""},
       {"/home/ann/", "", "/home/ann", ""},
   };
+#endif
   for (const Case& c : cases) {
     const HexDialogStart s = HexDialogStartFrom(c.folder, c.file);
     EXPECT_EQ(s.folder, c.startFolder) << c.folder << c.file;
@@ -133,7 +146,7 @@ TEST_F(DialogsTest, FileDialogStartsFromTheLastFile) {
   };
   EXPECT_EQ(ChooseHexFile(), chips.File("new.hex"));
   EXPECT_EQ(seen.title, "HEX file");
-  EXPECT_EQ(seen.folder.back() == '/' ? seen.folder : seen.folder + "/", chips.path);
+  EXPECT_EQ(seen.folder.back() == PathSeparator() ? seen.folder : seen.folder + PathSeparator(), chips.path);
   EXPECT_EQ(seen.name, "blink.hex");
   EXPECT_EQ(seen.filter, "HEX (*.hex)");
 

@@ -2,6 +2,15 @@
 
 #include <cstdlib>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <map>
+
+#include "platform/paths.h"
+#include "platform/text.h"
+#endif
+
 #include "platform/clock.h"
 #include "settings/settings.h"
 #include "ui/message_box.h"
@@ -72,6 +81,89 @@ bool WindowedTest::Pump(int ms) {
 
 std::string WindowedTest::SettingsFileText() const { return ReadFile(settingsPath); }
 
+#ifdef _WIN32
+
+namespace {
+HWND TopWindow(int window) {
+  const wchar_t* title = window == kMainWindow ? L"Korvane!" : window == kConfigureWindow ? L"Configure" : nullptr;
+  return title ? FindWindowW(nullptr, title) : GetForegroundWindow();
+}
+}  // namespace
+
+void WindowedTest::ScreenPoint(int window, int control, int& x, int& y) {
+  int cx = 0, cy = 0, cw = 0, ch = 0;
+  ASSERT_TRUE(TkControlRect(control, cx, cy, cw, ch));
+  HWND h = TopWindow(window);
+  ASSERT_NE(h, nullptr);
+  POINT p{cx + cw / 2, cy + ch / 2};
+  ClientToScreen(h, &p);
+  x = p.x;
+  y = p.y;
+}
+
+// Real input through the window system's own queue.
+void XClickAt(int x, int y) {
+  SetCursorPos(x, y);
+  INPUT in[2] = {};
+  in[0].type = in[1].type = INPUT_MOUSE;
+  in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(2, in, sizeof(INPUT));
+  SleepMs(100);
+}
+
+// Keys by their xdotool names: "Tab", "ctrl+Home", "x y z" (one after another).
+void XKey(const std::string& keys) {
+  static const std::map<std::string, WORD> named = {
+      {"Tab", VK_TAB},      {"Return", VK_RETURN}, {"Home", VK_HOME}, {"End", VK_END}, {"ctrl", VK_CONTROL},
+      {"shift", VK_SHIFT},  {"alt", VK_MENU},      {"Escape", VK_ESCAPE}, {"space", VK_SPACE},
+      {"Up", VK_UP},        {"Down", VK_DOWN}};
+  size_t start = 0;
+  while (start < keys.size()) {
+    size_t end = keys.find(' ', start);
+    if (end == std::string::npos) end = keys.size();
+    const std::string combo = keys.substr(start, end - start);
+    start = end + 1;
+    std::vector<WORD> held;
+    size_t from = 0;
+    for (;;) {
+      const size_t plus = combo.find('+', from);
+      const std::string name = combo.substr(from, plus == std::string::npos ? std::string::npos : plus - from);
+      auto it = named.find(name);
+      if (it != named.end())
+        held.push_back(it->second);
+      else if (name.size() == 1)
+        held.push_back(static_cast<WORD>(VkKeyScanW(static_cast<wchar_t>(name[0])) & 0xFF));
+      if (plus == std::string::npos) break;
+      from = plus + 1;
+    }
+    std::vector<INPUT> in;
+    for (WORD vk : held) {
+      INPUT i = {};
+      i.type = INPUT_KEYBOARD;
+      i.ki.wVk = vk;
+      in.push_back(i);
+    }
+    for (auto it = held.rbegin(); it != held.rend(); ++it) {
+      INPUT i = {};
+      i.type = INPUT_KEYBOARD;
+      i.ki.wVk = *it;
+      i.ki.dwFlags = KEYEVENTF_KEYUP;
+      in.push_back(i);
+    }
+    SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+  }
+  SleepMs(100);
+}
+
+void SaveScreenshot(int window, const std::string& name) {
+  MakeFolders(KORVANE_SCREENSHOT_DIR "/");
+  const std::string ppm = std::string(KORVANE_SCREENSHOT_DIR "/") + name + "-win32.ppm";
+  ASSERT_TRUE(TkSaveScreenshot(window, ppm)) << name;
+}
+
+#else
+
 void WindowedTest::ScreenPoint(int window, int control, int& x, int& y) {
   int wx = 0, wy = 0, cx = 0, cy = 0, cw = 0, ch = 0;
   ASSERT_TRUE(TkWindowOuterPosition(window, wx, wy));
@@ -101,3 +193,5 @@ void SaveScreenshot(int window, const std::string& name) {
   const std::string cmd = "convert " + ShellQuote(ppm) + " -strip" + " " + ShellQuote(png) + " && rm -f " + ShellQuote(ppm);
   std::system(cmd.c_str());
 }
+
+#endif  // _WIN32

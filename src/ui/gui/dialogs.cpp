@@ -1,5 +1,6 @@
 #include "ui/gui/dialogs.h"
 
+#include "platform/paths.h"
 #include "settings/settings.h"
 #include "ui/gui/toolkit.h"
 
@@ -48,7 +49,8 @@ HexDialogStart HexDialogStartFrom(const std::string& hexFolder, const std::strin
   const std::string initial = hexFolder + hexFile;
   HexDialogStart start;
   std::string name = initial;
-  const size_t slash = initial.rfind('/');
+  // The folder ends at the last separator of the system ("\\" on Windows).
+  const size_t slash = initial.rfind(PathSeparator());
   if (slash != std::string::npos && slash > 0) {
     start.folder = initial.substr(0, slash);
     name = initial.substr(slash + 1);
