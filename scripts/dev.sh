@@ -14,6 +14,7 @@ case "$mode" in
 esac
 jobs=$(nproc 2>/dev/null || echo 2)
 
+# fluid: FLTK's CMake files refuse to load without it.
 packages=(build-essential cmake libgtest-dev libfltk1.3-dev fluid fonts-dejavu-core)
 if [ "$mode" = test ]; then
   packages+=(xvfb xauth xdotool x11-utils imagemagick openbox g++-mingw-w64-x86-64 clang-14 libclang-rt-14-dev wine wine64)
