@@ -80,6 +80,7 @@ echo "Windows build: build-windows/korvane.exe ($(echo $dlls | tr '\n' ' '))"
 export WINEPREFIX="${WINEPREFIX:-$PWD/build-windows-tests/wine}" WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
+mkdir -p "$(dirname "$WINEPREFIX")"  # Wine makes the prefix, not the folders above it
 env -u DISPLAY "$wine64" wineboot --init >/dev/null 2>&1
 # No window manager runs on the test display: Wine draws the frames itself.
 env -u DISPLAY "$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
