@@ -78,6 +78,9 @@ echo "Windows build: build-windows/korvane.exe ($(echo $dlls | tr '\n' ' '))"
 # The prefix is made before any window can come up; without Mono and Gecko
 # no installer asks for them.
 export WINEPREFIX="${WINEPREFIX:-$PWD/build-windows-tests/wine}" WINEDEBUG=-all
+# Wine turns Linux arguments into Windows text by the locale: with none set
+# a non-ASCII HEX path would not survive the way in.
+export LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d"
 wine64=$(command -v wine64 || echo /usr/lib/wine/wine64)
 mkdir -p "$(dirname "$WINEPREFIX")"  # Wine makes the prefix, not the folders above it
