@@ -26,12 +26,17 @@ double CpuSeconds() {
 
 std::string g_dir;
 
-// Runs the fake tool with `script`, its output taken into the log; returns
-// the wall time in seconds.
-double RunScript(const std::string& fakeTool, const std::string& script) {
+// The fake tool plays `script` from now on.
+void UseScript(const std::string& script) {
   const std::string scriptPath = g_dir + "/script";
   std::ofstream(scriptPath, std::ios::binary | std::ios::trunc) << script;
   setenv("FAKE_PIC32PROG_SCRIPT", scriptPath.c_str(), 1);
+}
+
+// Runs the fake tool with `script`, its output taken into the log; returns
+// the wall time in seconds.
+double RunScript(const std::string& fakeTool, const std::string& script) {
+  UseScript(script);
   OutputLog.lines.clear();
   ChildOptions options;
   options.file = fakeTool;
@@ -50,9 +55,7 @@ double RunScript(const std::string& fakeTool, const std::string& script) {
 // The same tool and script, its output read from the pipe and thrown away:
 // what the pipe alone costs. Returns the wall time in seconds.
 double ReadRaw(const std::string& fakeTool, const std::string& script) {
-  const std::string scriptPath = g_dir + "/script";
-  std::ofstream(scriptPath, std::ios::binary | std::ios::trunc) << script;
-  setenv("FAKE_PIC32PROG_SCRIPT", scriptPath.c_str(), 1);
+  UseScript(script);
   ChildOptions options;
   options.file = fakeTool;
   options.captureOutput = true;
@@ -77,9 +80,7 @@ double ReadRaw(const std::string& fakeTool, const std::string& script) {
 // A tool that is only waited for, its output not taken: the CPU of the
 // plainest wait.
 double WaitOnly(const std::string& fakeTool, const std::string& script) {
-  const std::string scriptPath = g_dir + "/script";
-  std::ofstream(scriptPath, std::ios::binary | std::ios::trunc) << script;
-  setenv("FAKE_PIC32PROG_SCRIPT", scriptPath.c_str(), 1);
+  UseScript(script);
   ChildOptions options;
   options.file = fakeTool;
   bool started = false;
